@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Orvalis three times (plain, AddressSanitizer +
+# UndefinedBehaviorSanitizer, ThreadSanitizer for the MIDI layer), starts a JACK
+# server with the dummy driver, runs the whole suite on each build, and stops
+# the server again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+mkdir -p out
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
+
+echo "== build: plain"
+bash scripts/build.sh out/build
+echo "== build: address and undefined behaviour sanitizers"
+bash scripts/build.sh out/build-asan -DORVALIS_SANITIZE=address -DORVALIS_BUILD_BENCH=OFF
+echo "== build: thread sanitizer (MIDI layer)"
+bash scripts/build.sh out/build-tsan -DORVALIS_SANITIZE=thread
+
+run_suite() {
+  local status=0
+  echo "== tests: plain"
+  ctest --test-dir out/build --output-on-failure -j2 || status=1
+  echo "== tests: address and undefined behaviour sanitizers"
+  ctest --test-dir out/build-asan --output-on-failure -j2 || status=1
+  echo "== tests: thread sanitizer"
+  ctest --test-dir out/build-tsan --output-on-failure -j2 || status=1
+  return $status
+}
+bash scripts/with-jack.sh bash -c "$(declare -f run_suite); run_suite"

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# scripts/with-jack.sh COMMAND...: runs COMMAND with a private JACK server
+# (dummy driver, no real time) and stops that server by its PID afterwards,
+# whatever the outcome. The server's name is exported as JACK_DEFAULT_SERVER.
+set -uo pipefail
+export JACK_NO_AUDIO_RESERVATION=1
+export JACK_DEFAULT_SERVER="orvalis-test-$$"
+log=$(mktemp /tmp/orvalis-jackd.XXXXXX)
+jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -d dummy -r 48000 -p 256 >"$log" 2>&1 &
+jack_pid=$!
+stop_jack() {
+  if kill -0 "$jack_pid" 2>/dev/null; then
+    kill "$jack_pid" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$jack_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$jack_pid" 2>/dev/null
+  fi
+  wait "$jack_pid" 2>/dev/null
+  rm -f "$log"
+}
+trap stop_jack EXIT
+trap 'exit 130' INT TERM
+if ! timeout 20 jack_wait -w -s "$JACK_DEFAULT_SERVER" >/dev/null 2>&1; then
+  echo "The JACK server did not start:" >&2
+  cat "$log" >&2
+  exit 1
+fi
+"$@"
