@@ -1,8 +1,8 @@
 #include "rmLed.h"
+#include "WidgetTestUtil.h"
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -35,23 +35,6 @@ Picture Read(const QImage& image) {
 Picture Drawn(TrmLed& led) {
   led.DrawToBuffer();
   return Read(led.Buffer());
-}
-
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
-public:
-  int count = 0;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++count;
-    return false;
-  }
-};
-
-void ShowExposed(QWidget& w) {
-  w.show();
-  for (int i = 0; i < 100 && !(w.windowHandle() && w.windowHandle()->isExposed()); ++i)
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  QApplication::processEvents();
 }
 
 const Picture kRaisedOff = {
