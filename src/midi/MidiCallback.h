@@ -1,0 +1,25 @@
+#pragma once
+// The driver callback of both ports, and the hexadecimal rendering of
+// system-exclusive bytes for the event log.
+
+#include <cstdint>
+#include <string>
+
+#include "MidiServices.h"
+
+// Passed to midiInOpen and midiOutOpen with CALLBACK_FUNCTION and the port's
+// TMidiCtlInfo as instance value. Runs on the driver's thread: it reads the
+// record, filters, stores input in the port's ring buffer and posts a notice to
+// the port's message window. It never blocks, never raises, never waits for the
+// user-interface thread and never calls back into the services.
+//  - MIM_DATA, MIM_LONGDATA, MIM_LONGERROR: a lone 0xF8 is dropped when FilterMTC
+//    is set, a lone 0xFE when FilterAS is set, MIM_DATA when SysexOnly is set;
+//    without a ring buffer nothing happens. A stored item posts MIM_DATA, a
+//    full buffer posts WM_USER instead (the item is lost).
+//  - MOM_DONE: posted with the header in lParam, unfiltered.
+void MidiDriverCallback(HMIDI handle, uint32_t msg, uintptr_t instance, uintptr_t param1,
+                        uintptr_t param2);
+
+// Text := pairCount pairs of bytes from data (at most 250 pairs), each byte as
+// two upper-case hexadecimal digits followed by one space.
+void SysexToHexText(const uint8_t* data, uint16_t pairCount, std::string& text);

@@ -1,0 +1,167 @@
+#pragma once
+// Types shared by the MIDI ports: the port base class, the event record, the
+// holder of one platform buffer header, the record shared with the driver
+// callback, and the enumerations of both ports.
+
+#include <QObject>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "MidiServices.h"
+
+struct TCircularBuffer;
+class TMidiWindow;
+
+// A port event handler; receives the port that fires it.
+using TNotifyEvent = std::function<void(QObject* sender)>;
+
+// Base class of both ports. The owner (QObject parent) destroys the port with
+// itself. Every port lives on, and is used from, the user-interface thread.
+class TMidiIO : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TMidiIO(QObject* owner = nullptr) : QObject(owner) {}
+  // Number of devices of the port's kind.
+  virtual uint32_t DeviceCount() = 0;
+};
+
+// A small set over an enumeration whose values are below 32.
+template <typename Enum>
+class TSet {
+ public:
+  constexpr TSet() = default;
+  constexpr TSet(std::initializer_list<Enum> values) {
+    for (Enum v : values) Include(v);
+  }
+  constexpr bool Contains(Enum v) const { return (bits_ & Bit(v)) != 0; }
+  constexpr void Include(Enum v) { bits_ |= Bit(v); }
+  constexpr void Exclude(Enum v) { bits_ &= ~Bit(v); }
+  constexpr bool Empty() const { return bits_ == 0; }
+  friend constexpr bool operator==(TSet, TSet) = default;
+
+ private:
+  static constexpr uint32_t Bit(Enum v) { return uint32_t{1} << static_cast<unsigned>(v); }
+  uint32_t bits_ = 0;
+};
+
+enum MidiOutputState { mosOpen, mosClosed };
+enum MidiInputState { misOpen, misClosed, misCreating, misDestroying };
+
+// Equal to the platform's technology codes; a code above opt_Mapper passes
+// through as its number.
+enum OutPortTech : uint8_t { opt_None, opt_MidiPort, opt_Synth, opt_SQSynth, opt_FMSynth, opt_Mapper };
+extern const std::array<const char*, 6> TechnologyNames;
+// TechnologyNames[tech], or the code's number for a technology beyond opt_Mapper.
+std::string TechnologyName(OutPortTech tech);
+
+enum TFeature { ftCaching, ftStreaming, ftVolume, ftStereoVolume };
+using TFeatureSet = TSet<TFeature>;
+
+enum TMidiMsg { msgActiveSensing, msgMidiTimeCode };
+using TMidiMsgFilter = TSet<TMidiMsg>;
+
+using TKeyPatchArray = std::array<uint16_t, 128>;
+
+// The operation whose failure an output error text describes.
+enum TOutErrorContext { ecGeneral, ecShortMsg, ecLongMsg, ecPrepHeader };
+
+// The General MIDI level 1 programs, in program-number order.
+enum TGMInstrumentPatch : uint8_t {
+  gmpAcousticGrandPiano, gmpBrightAcousticPiano, gmpElectricGrandPiano, gmpHonkyTonkPiano,
+  gmpElectricPiano1, gmpElectricPiano2, gmpHarpsichord, gmpClavinet,
+  gmpCelesta, gmpGlockenspiel, gmpMusicBox, gmpVibraphone,
+  gmpMarimba, gmpXylophone, gmpTubularBells, gmpDulcimer,
+  gmpDrawbarOrgan, gmpPercussiveOrgan, gmpRockOrgan, gmpChurchOrgan,
+  gmpReedOrgan, gmpAccordion, gmpHarmonica, gmpTangoAccordion,
+  gmpAcousticGuitarNylon, gmpAcousticGuitarSteel, gmpElectricGuitarJazz, gmpElectricGuitarClean,
+  gmpElectricGuitarMuted, gmpOverdrivenGuitar, gmpDistortionGuitar, gmpGuitarHarmonics,
+  gmpAcousticBass, gmpElectricBassFinger, gmpElectricBassPick, gmpFretlessBass,
+  gmpSlapBass1, gmpSlapBass2, gmpSynthBass1, gmpSynthBass2,
+  gmpViolin, gmpViola, gmpCello, gmpContrabass,
+  gmpTremoloStrings, gmpPizzicatoStrings, gmpOrchestralHarp, gmpTimpani,
+  gmpStringEnsemble1, gmpStringEnsemble2, gmpSynthStrings1, gmpSynthStrings2,
+  gmpChoirAahs, gmpVoiceOohs, gmpSynthVoice, gmpOrchestraHit,
+  gmpTrumpet, gmpTrombone, gmpTuba, gmpMutedTrumpet,
+  gmpFrenchHorn, gmpBrassSection, gmpSynthBrass1, gmpSynthBrass2,
+  gmpSopranoSax, gmpAltoSax, gmpTenorSax, gmpBaritoneSax,
+  gmpOboe, gmpEnglishHorn, gmpBassoon, gmpClarinet,
+  gmpPiccolo, gmpFlute, gmpRecorder, gmpPanFlute,
+  gmpBlownBottle, gmpShakuhachi, gmpWhistle, gmpOcarina,
+  gmpLead1Square, gmpLead2Sawtooth, gmpLead3Calliope, gmpLead4Chiff,
+  gmpLead5Charang, gmpLead6Voice, gmpLead7Fifths, gmpLead8BassAndLead,
+  gmpPad1NewAge, gmpPad2Warm, gmpPad3Polysynth, gmpPad4Choir,
+  gmpPad5Bowed, gmpPad6Metallic, gmpPad7Halo, gmpPad8Sweep,
+  gmpFx1Rain, gmpFx2Soundtrack, gmpFx3Crystal, gmpFx4Atmosphere,
+  gmpFx5Brightness, gmpFx6Goblins, gmpFx7Echoes, gmpFx8SciFi,
+  gmpSitar, gmpBanjo, gmpShamisen, gmpKoto,
+  gmpKalimba, gmpBagpipe, gmpFiddle, gmpShanai,
+  gmpTinkleBell, gmpAgogo, gmpSteelDrums, gmpWoodblock,
+  gmpTaikoDrum, gmpMelodicTom, gmpSynthDrum, gmpReverseCymbal,
+  gmpGuitarFretNoise, gmpBreathNoise, gmpSeashore, gmpBirdTweet,
+  gmpTelephoneRing, gmpHelicopter, gmpApplause, gmpGunshot,
+};
+static_assert(gmpGunshot == 127);
+
+// One MIDI message. A short message has no Sysex and SysexLength 0; a
+// system-exclusive event has MidiMessage 0xF0 and owns its Sysex block of
+// SysexLength bytes (F0 and F7 included as received or supplied).
+struct TMyMidiEvent {
+  uint8_t MidiMessage = 0;
+  uint8_t Data1 = 0;
+  uint8_t Data2 = 0;
+  uint32_t Time = 0;  // input: milliseconds since the port was started; ignored on output
+  uint16_t SysexLength = 0;
+  std::unique_ptr<uint8_t[]> Sysex;
+
+  // Makes this a system-exclusive event holding a copy of the bytes (none for 0 bytes).
+  void SetSysex(const uint8_t* bytes, uint16_t length);
+};
+
+// One platform buffer header with its data block, both shareable blocks. The
+// owner stores the object's address in the header's dwUser before handing the
+// header to the platform, so that it can be found again from the header.
+// A failed allocation leaves every field 0 (see Allocated).
+class TMyMidiHdr {
+ public:
+  explicit TMyMidiHdr(uint16_t bufferSize);
+  ~TMyMidiHdr();
+  TMyMidiHdr(const TMyMidiHdr&) = delete;
+  TMyMidiHdr& operator=(const TMyMidiHdr&) = delete;
+
+  // True when both blocks were had (always false for a buffer size of 0).
+  bool Allocated() const { return hdrPointer != nullptr; }
+  // The object whose header this is (read from dwUser).
+  static TMyMidiHdr* FromHeader(const MIDIHDR* hdr) {
+    return reinterpret_cast<TMyMidiHdr*>(hdr->dwUser);
+  }
+
+  uint32_t hdrHandle = 0;
+  MIDIHDR* hdrPointer = nullptr;
+  uint32_t sysexHandle = 0;
+  uint8_t* sysexPointer = nullptr;
+};
+
+// The record a port passes to the platform as the callback's instance value.
+// Lives in a shareable block. PBuffer and hWindow are set on the user-interface
+// thread only while no device can call back; the three filters may change while
+// the device runs and act from the next notice.
+struct TMidiCtlInfo {
+  uint32_t hMem = 0;
+  TCircularBuffer* PBuffer = nullptr;  // the input port's ring; none for output
+  TMidiWindow* hWindow = nullptr;      // receives the notices
+  std::atomic<bool> SysexOnly{false};
+  std::atomic<bool> FilterMTC{false};
+  std::atomic<bool> FilterAS{false};
+
+  // A zero-filled record in a shareable block, or none when it cannot be had.
+  static TMidiCtlInfo* Allocate();
+  // Releases a record from Allocate; none is allowed.
+  static void Free(TMidiCtlInfo* info);
+};
