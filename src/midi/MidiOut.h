@@ -106,11 +106,13 @@ class TMidiOutput : public TMidiIO {
  private:
   // The message window's procedure: MOM_DONE releases the sent header.
   intptr_t MidiOutputDone(uint32_t msg, uintptr_t wParam, uintptr_t lParam);
-  [[noreturn]] void RaiseWith(MMRESULT code, TOutErrorContext context);
+  [[noreturn]] static void RaiseWith(MMRESULT code, TOutErrorContext context);
   // Index of the first device (mapper first) that matches, or the count.
   template <typename Match>
   uint32_t SearchDevices(Match match);
   void ReleaseCtlInfo();
+  // Sends one short message through the virtual PutShort.
+  void PutChannelMessage(uint8_t status, uint8_t channel, uint8_t data1, uint8_t data2);
 
   uint32_t FDeviceID = 0;
   std::string FProductName;
@@ -133,6 +135,6 @@ class TMidiOutput : public TMidiIO {
 
   std::unique_ptr<TMidiWindow> Handle;
   TMidiCtlInfo* PCtlInfo = nullptr;
-  // Headers with the driver, by object.
-  std::map<TMyMidiHdr*, std::unique_ptr<TMyMidiHdr>> FPending;
+  // Headers with the driver, by their platform header.
+  std::map<MIDIHDR*, std::unique_ptr<TMyMidiHdr>> FPending;
 };

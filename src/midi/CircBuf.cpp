@@ -1,0 +1,143 @@
+#include "CircBuf.h"
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+namespace {
+
+constexpr std::align_val_t kBlockAlignment{kCacheLine};
+
+struct BlockTable {
+  std::mutex mutex;
+  std::unordered_map<uint32_t, void*> blocks;
+  uint32_t lastHandle = 0;
+  int failAfter = -1;  // allocations left before failing; negative: never fail
+};
+
+BlockTable& Table() {
+  static BlockTable table;
+  return table;
+}
+
+}  // namespace
+
+void* AllocSharedBlock(uint16_t size, uint32_t& handle) {
+  handle = 0;
+  if (size == 0) return nullptr;
+  BlockTable& table = Table();
+  std::lock_guard lock(table.mutex);
+  if (table.failAfter == 0) return nullptr;
+  void* block = ::operator new(size, kBlockAlignment, std::nothrow);
+  if (block == nullptr) return nullptr;
+  std::memset(block, 0, size);
+  do {
+    ++table.lastHandle;
+  } while (table.lastHandle == 0 || table.blocks.count(table.lastHandle) != 0);
+  table.blocks.emplace(table.lastHandle, block);
+  if (table.failAfter > 0) --table.failAfter;
+  handle = table.lastHandle;
+  return block;
+}
+
+void FreeSharedBlock(uint32_t handle) {
+  if (handle == 0) return;
+  BlockTable& table = Table();
+  void* block = nullptr;
+  {
+    std::lock_guard lock(table.mutex);
+    auto it = table.blocks.find(handle);
+    if (it == table.blocks.end()) return;
+    block = it->second;
+    table.blocks.erase(it);
+  }
+  ::operator delete(block, kBlockAlignment);
+}
+
+size_t SharedBlockCount() {
+  BlockTable& table = Table();
+  std::lock_guard lock(table.mutex);
+  return table.blocks.size();
+}
+
+void SetSharedBlockFailAfter(int successes) {
+  BlockTable& table = Table();
+  std::lock_guard lock(table.mutex);
+  table.failAfter = successes;
+}
+
+static_assert(sizeof(TCircularBuffer) <= 65535);
+static_assert(kMaxCircularBufferCapacity * sizeof(TMidiBufferItem) <= 65535);
+
+TCircularBuffer* CreateCircularBuffer(uint16_t capacity) {
+  if (capacity == 0 || capacity > kMaxCircularBufferCapacity) return nullptr;
+  uint32_t recordHandle = 0;
+  void* record = AllocSharedBlock(sizeof(TCircularBuffer), recordHandle);
+  if (record == nullptr) return nullptr;
+  uint32_t slotsHandle = 0;
+  void* slots = AllocSharedBlock(static_cast<uint16_t>(capacity * sizeof(TMidiBufferItem)),
+                                 slotsHandle);
+  if (slots == nullptr) {
+    FreeSharedBlock(recordHandle);
+    return nullptr;
+  }
+  auto* buffer = new (record) TCircularBuffer;
+  auto* first = static_cast<TMidiBufferItem*>(slots);
+  std::uninitialized_default_construct_n(first, capacity);
+  buffer->RecordHandle = recordHandle;
+  buffer->BufferHandle = slotsHandle;
+  buffer->pStart = first;
+  buffer->pEnd = first + capacity;
+  buffer->pNextPut = first;
+  buffer->pNextGet = first;
+  buffer->Capacity = capacity;
+  return buffer;
+}
+
+void FreeCircularBuffer(TCircularBuffer* buffer) {
+  if (buffer == nullptr) return;
+  const uint32_t recordHandle = buffer->RecordHandle;
+  FreeSharedBlock(buffer->BufferHandle);
+  buffer->~TCircularBuffer();
+  FreeSharedBlock(recordHandle);
+}
+
+bool PutBufferItem(TCircularBuffer* buffer, const TMidiBufferItem& item) {
+  // writerCount only overstates the count (the reader only lowers it), so the
+  // count is read again only when the buffer looks full.
+  if (buffer->writerCount >= buffer->Capacity) {
+    buffer->writerCount = buffer->EventCount.load(std::memory_order_acquire);
+    if (buffer->writerCount >= buffer->Capacity) return false;
+  }
+  TMidiBufferItem* slot = buffer->pNextPut;
+  *slot = item;
+  ++slot;
+  buffer->pNextPut = slot == buffer->pEnd ? buffer->pStart : slot;
+  buffer->writerCount =
+      static_cast<uint16_t>(buffer->EventCount.fetch_add(1, std::memory_order_acq_rel) + 1);
+  return true;
+}
+
+bool PeekBufferItem(TCircularBuffer* buffer, TMidiBufferItem& item) {
+  // readerCount only understates the count (the writer only raises it).
+  if (buffer->readerCount == 0) {
+    buffer->readerCount = buffer->EventCount.load(std::memory_order_acquire);
+    if (buffer->readerCount == 0) return false;
+  }
+  item = *buffer->pNextGet;
+  return true;
+}
+
+bool RemoveBufferItem(TCircularBuffer* buffer) {
+  if (buffer->readerCount == 0) {
+    buffer->readerCount = buffer->EventCount.load(std::memory_order_acquire);
+    if (buffer->readerCount == 0) return false;
+  }
+  buffer->readerCount =
+      static_cast<uint16_t>(buffer->EventCount.fetch_sub(1, std::memory_order_acq_rel) - 1);
+  TMidiBufferItem* slot = buffer->pNextGet + 1;
+  buffer->pNextGet = slot == buffer->pEnd ? buffer->pStart : slot;
+  return true;
+}

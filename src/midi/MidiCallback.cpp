@@ -1,0 +1,53 @@
+#include "MidiCallback.h"
+
+#include "CircBuf.h"
+#include "MidiType.h"
+#include "MidiWindow.h"
+
+void MidiDriverCallback(HMIDI, uint32_t msg, uintptr_t instance, uintptr_t param1,
+                        uintptr_t param2) {
+  auto* info = reinterpret_cast<TMidiCtlInfo*>(instance);
+  if (info == nullptr || info->hWindow == nullptr) return;
+  switch (msg) {
+    case MIM_DATA:
+    case MIM_LONGDATA:
+    case MIM_LONGERROR: {
+      // The whole packed value: a clock or sensing byte arriving alone.
+      if (param1 == 0xF8 && info->FilterMTC.load(std::memory_order_relaxed)) return;
+      if (param1 == 0xFE && info->FilterAS.load(std::memory_order_relaxed)) return;
+      if (msg == MIM_DATA && info->SysexOnly.load(std::memory_order_relaxed)) return;
+      if (info->PBuffer == nullptr) return;
+      TMidiBufferItem item;
+      item.timestamp = static_cast<uint32_t>(param2);
+      if (msg == MIM_DATA) {
+        item.data = static_cast<uint32_t>(param1);
+      } else {
+        item.sysex = reinterpret_cast<MIDIHDR*>(param1);
+      }
+      if (PutBufferItem(info->PBuffer, item)) {
+        info->hWindow->Post(MIM_DATA, 0, 0);
+      } else {
+        info->hWindow->Post(WM_USER, 0, 0);
+      }
+      return;
+    }
+    case MOM_DONE:
+      info->hWindow->Post(MOM_DONE, 0, param1);
+      return;
+    default:
+      return;
+  }
+}
+
+void SysexToHexText(const uint8_t* data, uint16_t pairCount, std::string& text) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  text.clear();
+  const size_t bytes = 2 * size_t{pairCount < 250 ? pairCount : uint16_t{250}};
+  if (bytes == 0 || data == nullptr) return;
+  text.reserve(3 * bytes);
+  for (size_t i = 0; i < bytes; ++i) {
+    text += kDigits[data[i] >> 4];
+    text += kDigits[data[i] & 0x0F];
+    text += ' ';
+  }
+}

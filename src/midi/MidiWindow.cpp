@@ -1,0 +1,47 @@
+#include "MidiWindow.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <utility>
+
+namespace {
+
+QEvent::Type NoticeEventType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+class NoticeEvent final : public QEvent {
+ public:
+  NoticeEvent(uint32_t msg, uintptr_t wParam, uintptr_t lParam)
+      : QEvent(NoticeEventType()), msg(msg), wParam(wParam), lParam(lParam) {}
+  const uint32_t msg;
+  const uintptr_t wParam;
+  const uintptr_t lParam;
+};
+
+}  // namespace
+
+TMidiWindow::TMidiWindow(TMidiWindowProc procedure) : procedure_(std::move(procedure)) {
+  NoticeEventType();  // registered here, not on the driver's thread
+}
+
+TMidiWindow::~TMidiWindow() = default;
+
+void TMidiWindow::Post(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
+  QCoreApplication::postEvent(this, new NoticeEvent(msg, wParam, lParam));
+}
+
+intptr_t TMidiWindow::Send(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
+  return procedure_ ? procedure_(msg, wParam, lParam) : 0;
+}
+
+void TMidiWindow::DeliverPending() { QCoreApplication::sendPostedEvents(this, NoticeEventType()); }
+
+bool TMidiWindow::event(QEvent* e) {
+  if (e->type() != NoticeEventType()) return QObject::event(e);
+  const auto* notice = static_cast<NoticeEvent*>(e);
+  Send(notice->msg, notice->wParam, notice->lParam);
+  return true;
+}

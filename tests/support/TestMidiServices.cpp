@@ -1,0 +1,685 @@
+#include "TestMidiServices.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+uint64_t Num(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+
+}  // namespace
+
+TestMidiServices::TestMidiServices() {
+  mapperCaps_.wMid = 1;
+  mapperCaps_.wPid = 1;
+  mapperCaps_.szPname = "MIDI Mapper";
+  mapperCaps_.wTechnology = MOD_MAPPER;
+  mapperCaps_.wChannelMask = 0xFFFF;
+  errorTexts_ = {
+      {MMSYSERR_NOERROR, "The specified command was carried out."},
+      {MMSYSERR_ERROR, "Undefined external error."},
+      {MMSYSERR_BADDEVICEID, "A device ID has been used that is out of range for your system."},
+      {MMSYSERR_ALLOCATED, "The specified device is already in use."},
+      {MMSYSERR_INVALHANDLE, "The specified device handle is invalid."},
+      {MMSYSERR_NODRIVER, "There is no driver installed on your system."},
+      {MMSYSERR_NOMEM, "The system is unable to allocate or lock memory."},
+      {MMSYSERR_INVALPARAM, "An invalid parameter was passed to a system function."},
+      {MIDIERR_UNPREPARED, "The MIDI header was not prepared."},
+      {MIDIERR_STILLPLAYING, "The buffers are still in use by the driver."},
+      {MIDIERR_NOTREADY, "The MIDI hardware is busy."},
+      {MIDIERR_NODEVICE, "The MIDI device is no longer available."},
+      {MIDIERR_BADOPENMODE, "The operation is not allowed in this open mode."},
+  };
+  deliveryThread_ = std::thread([this] { DeliveryLoop(); });
+}
+
+TestMidiServices::~TestMidiServices() {
+  {
+    std::lock_guard lock(jobMutex_);
+    quit_ = true;
+  }
+  jobReady_.notify_all();
+  deliveryThread_.join();
+}
+
+// ---- Devices ----------------------------------------------------------------
+
+uint32_t TestMidiServices::AddInputDevice(const std::string& name, uint16_t mid, uint16_t pid,
+                                          uint32_t driverVersion) {
+  Lock lock(mutex_);
+  MIDIINCAPS caps;
+  caps.wMid = mid;
+  caps.wPid = pid;
+  caps.vDriverVersion = driverVersion;
+  caps.szPname = name;
+  inDevices_.push_back(caps);
+  return static_cast<uint32_t>(inDevices_.size() - 1);
+}
+
+uint32_t TestMidiServices::AddOutputDevice(const std::string& name, uint16_t technology,
+                                           uint32_t support) {
+  Lock lock(mutex_);
+  MIDIOUTCAPS caps;
+  caps.wMid = 1;
+  caps.wPid = static_cast<uint16_t>(outDevices_.size() + 1);
+  caps.vDriverVersion = 0x0100;
+  caps.szPname = name;
+  caps.wTechnology = technology;
+  caps.wChannelMask = 0xFFFF;
+  caps.dwSupport = support;
+  outDevices_.push_back(caps);
+  return static_cast<uint32_t>(outDevices_.size() - 1);
+}
+
+void TestMidiServices::RemoveAllDevices() {
+  Lock lock(mutex_);
+  inDevices_.clear();
+  outDevices_.clear();
+}
+
+MIDIINCAPS& TestMidiServices::InputCaps(uint32_t id) {
+  Lock lock(mutex_);
+  return inDevices_.at(id);
+}
+
+MIDIOUTCAPS& TestMidiServices::OutputCaps(uint32_t id) {
+  Lock lock(mutex_);
+  return id == MIDI_MAPPER ? mapperCaps_ : outDevices_.at(id);
+}
+
+void TestMidiServices::FailInputCaps(uint32_t id, MMRESULT code) {
+  Lock lock(mutex_);
+  if (code == MMSYSERR_NOERROR) {
+    inCapsFailures_.erase(id);
+  } else {
+    inCapsFailures_[id] = code;
+  }
+}
+
+void TestMidiServices::FailOutputCaps(uint32_t id, MMRESULT code) {
+  Lock lock(mutex_);
+  if (code == MMSYSERR_NOERROR) {
+    outCapsFailures_.erase(id);
+  } else {
+    outCapsFailures_[id] = code;
+  }
+}
+
+// ---- Results ----------------------------------------------------------------
+
+void TestMidiServices::FailNext(const std::string& op, MMRESULT code, int times) {
+  Lock lock(mutex_);
+  if (times == 0) {
+    failures_.erase(op);
+  } else {
+    failures_[op] = {code, times};
+  }
+}
+
+void TestMidiServices::ClearFailures() {
+  Lock lock(mutex_);
+  failures_.clear();
+}
+
+void TestMidiServices::SetErrorText(MMRESULT code, const std::string& text) {
+  Lock lock(mutex_);
+  errorTexts_[code] = text;
+}
+
+void TestMidiServices::ForgetErrorText(MMRESULT code) {
+  Lock lock(mutex_);
+  errorTexts_.erase(code);
+}
+
+// ---- Record -----------------------------------------------------------------
+
+void TestMidiServices::Record(const std::string& op, std::vector<uint64_t> args) {
+  Lock lock(mutex_);
+  calls_.push_back({op, std::move(args)});
+}
+
+bool TestMidiServices::Injected(const std::string& op, std::vector<uint64_t> args,
+                                MMRESULT* code) {
+  Lock lock(mutex_);
+  Record(op, std::move(args));
+  auto it = failures_.find(op);
+  if (it == failures_.end()) return false;
+  *code = it->second.first;
+  if (it->second.second > 0 && --it->second.second == 0) failures_.erase(it);
+  return true;
+}
+
+std::vector<TestMidiServices::Call> TestMidiServices::Calls() const {
+  Lock lock(mutex_);
+  return calls_;
+}
+
+std::vector<std::string> TestMidiServices::CallNames() const {
+  Lock lock(mutex_);
+  std::vector<std::string> names;
+  for (const Call& call : calls_) names.push_back(call.op);
+  return names;
+}
+
+int TestMidiServices::CallCount(const std::string& op) const {
+  Lock lock(mutex_);
+  return static_cast<int>(
+      std::count_if(calls_.begin(), calls_.end(), [&](const Call& c) { return c.op == op; }));
+}
+
+void TestMidiServices::ClearCalls() {
+  Lock lock(mutex_);
+  calls_.clear();
+}
+
+std::vector<uint32_t> TestMidiServices::ShortMessages() const {
+  Lock lock(mutex_);
+  return shortMessages_;
+}
+
+std::vector<std::vector<uint8_t>> TestMidiServices::LongMessages() const {
+  Lock lock(mutex_);
+  return longMessages_;
+}
+
+void TestMidiServices::ClearSent() {
+  Lock lock(mutex_);
+  shortMessages_.clear();
+  longMessages_.clear();
+}
+
+// ---- Delivery thread --------------------------------------------------------
+
+void TestMidiServices::RunOnDeliveryThread(std::vector<Notice> notices) {
+  if (notices.empty()) return;
+  std::unique_lock lock(jobMutex_);
+  jobDone_.wait(lock, [this] { return !hasJob_; });
+  job_ = std::move(notices);
+  hasJob_ = true;
+  jobReady_.notify_all();
+  jobDone_.wait(lock, [this] { return !hasJob_; });
+}
+
+void TestMidiServices::DeliveryLoop() {
+  std::unique_lock lock(jobMutex_);
+  for (;;) {
+    jobReady_.wait(lock, [this] { return hasJob_ || quit_; });
+    if (!hasJob_) return;
+    std::vector<Notice> notices = std::move(job_);
+    lock.unlock();
+    {
+      std::lock_guard running(callbackMutex_);
+      for (const Notice& n : notices) n.callback(n.handle, n.msg, n.instance, n.param1, n.param2);
+    }
+    lock.lock();
+    hasJob_ = false;
+    jobDone_.notify_all();
+  }
+}
+
+// ---- Input ------------------------------------------------------------------
+
+TestMidiServices::InPort* TestMidiServices::FindIn(HMIDI handle) {
+  auto it = inPorts_.find(handle);
+  return it == inPorts_.end() ? nullptr : &it->second;
+}
+
+const TestMidiServices::InPort* TestMidiServices::FindIn(HMIDI handle) const {
+  auto it = inPorts_.find(handle);
+  return it == inPorts_.end() ? nullptr : &it->second;
+}
+
+HMIDI TestMidiServices::ResolveIn(HMIDI handle) const { return handle != 0 ? handle : lastInput_; }
+
+bool TestMidiServices::DeliverShort(uint32_t packed, uint32_t timestamp, HMIDI handle) {
+  return DeliverRaw(MIM_DATA, packed, timestamp, handle);
+}
+
+bool TestMidiServices::DeliverRaw(uint32_t msg, uintptr_t param1, uintptr_t param2, HMIDI handle) {
+  std::vector<Notice> notices;
+  {
+    Lock lock(mutex_);
+    handle = ResolveIn(handle);
+    InPort* port = FindIn(handle);
+    if (port == nullptr || !port->started || port->callback == nullptr) return false;
+    notices.push_back({port->callback, handle, msg, port->instance, param1, param2});
+  }
+  RunOnDeliveryThread(std::move(notices));
+  return true;
+}
+
+bool TestMidiServices::DeliverSysex(const std::vector<uint8_t>& bytes, uint32_t timestamp,
+                                    HMIDI handle) {
+  return DeliverHeaders(MIM_LONGDATA, bytes, timestamp, handle, true);
+}
+
+bool TestMidiServices::DeliverLongError(const std::vector<uint8_t>& bytes, uint32_t timestamp,
+                                        HMIDI handle) {
+  return DeliverHeaders(MIM_LONGERROR, bytes, timestamp, handle, false);
+}
+
+bool TestMidiServices::DeliverHeaders(uint32_t msg, const std::vector<uint8_t>& bytes,
+                                      uint32_t timestamp, HMIDI handle, bool allChunks) {
+  std::vector<Notice> notices;
+  {
+    Lock lock(mutex_);
+    handle = ResolveIn(handle);
+    InPort* port = FindIn(handle);
+    if (port == nullptr || !port->started || port->callback == nullptr) return false;
+    size_t offset = 0;
+    do {
+      if (port->queued.empty()) break;  // no buffer: the rest is lost
+      MIDIHDR* hdr = port->queued.front();
+      port->queued.pop_front();
+      const size_t n = std::min<size_t>(bytes.size() - offset, hdr->dwBufferLength);
+      if (n > 0) std::memcpy(hdr->lpData, bytes.data() + offset, n);
+      hdr->dwBytesRecorded = static_cast<uint32_t>(n);
+      hdr->dwFlags = (hdr->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+      offset += n;
+      notices.push_back({port->callback, handle, msg, port->instance, Num(hdr), timestamp});
+    } while (allChunks && offset < bytes.size());
+  }
+  RunOnDeliveryThread(std::move(notices));
+  return true;
+}
+
+size_t TestMidiServices::QueuedInputHeaders(HMIDI handle) const {
+  Lock lock(mutex_);
+  const InPort* port = FindIn(ResolveIn(handle));
+  return port == nullptr ? 0 : port->queued.size();
+}
+
+bool TestMidiServices::InputOpen() const {
+  Lock lock(mutex_);
+  return !inPorts_.empty();
+}
+
+bool TestMidiServices::InputStarted() const {
+  Lock lock(mutex_);
+  return std::any_of(inPorts_.begin(), inPorts_.end(),
+                     [](const auto& entry) { return entry.second.started; });
+}
+
+void TestMidiServices::TakeBackInputHeaders(InPort& port) {
+  for (MIDIHDR* hdr : port.queued) hdr->dwFlags = (hdr->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+  port.queued.clear();
+}
+
+uint32_t TestMidiServices::midiInGetNumDevs() {
+  Lock lock(mutex_);
+  Record("midiInGetNumDevs", {});
+  return static_cast<uint32_t>(inDevices_.size());
+}
+
+MMRESULT TestMidiServices::midiInGetDevCaps(uint32_t deviceId, MIDIINCAPS* caps) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiInGetDevCaps", {deviceId}, &code)) return code;
+  if (auto it = inCapsFailures_.find(deviceId); it != inCapsFailures_.end()) return it->second;
+  if (deviceId >= inDevices_.size()) return MMSYSERR_BADDEVICEID;
+  if (caps == nullptr) return MMSYSERR_INVALPARAM;
+  *caps = inDevices_[deviceId];
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiInGetErrorText(MMRESULT code, std::string* text) {
+  Lock lock(mutex_);
+  MMRESULT injected = 0;
+  if (Injected("midiInGetErrorText", {code}, &injected)) return injected;
+  auto it = errorTexts_.find(code);
+  if (it == errorTexts_.end() || text == nullptr) return MMSYSERR_INVALPARAM;
+  *text = it->second;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiInOpen(HMIDI* handle, uint32_t deviceId, MidiCallbackProc callback,
+                                      uintptr_t instance, uint32_t flags) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiInOpen", {deviceId, instance, flags}, &code)) return code;
+  if (handle == nullptr) return MMSYSERR_INVALPARAM;
+  if (deviceId >= inDevices_.size()) return MMSYSERR_BADDEVICEID;
+  for (const auto& [h, port] : inPorts_) {
+    if (port.deviceId == deviceId) return MMSYSERR_ALLOCATED;
+  }
+  *handle = nextHandle_++;
+  InPort& port = inPorts_[*handle];
+  port.deviceId = deviceId;
+  port.callback = callback;
+  port.instance = instance;
+  lastInput_ = *handle;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiInClose(HMIDI handle) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiInClose", {handle}, &code)) return code;
+  InPort* port = FindIn(handle);
+  if (port == nullptr) return MMSYSERR_INVALHANDLE;
+  std::lock_guard noCallback(callbackMutex_);
+  TakeBackInputHeaders(*port);
+  inPorts_.erase(handle);
+  if (lastInput_ == handle) lastInput_ = inPorts_.empty() ? 0 : inPorts_.rbegin()->first;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiInPrepareHeader(HMIDI handle, MIDIHDR* hdr, uint32_t hdrSize) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiInPrepareHeader", {handle, Num(hdr), hdrSize}, &code)) return code;
+  if (FindIn(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+  if (hdr == nullptr || hdrSize < sizeof(MIDIHDR) || hdr->lpData == nullptr) {
+    return MMSYSERR_INVALPARAM;
+  }
+  hdr->dwFlags |= MHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiInUnprepareHeader(HMIDI handle, MIDIHDR* hdr, uint32_t hdrSize) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiInUnprepareHeader", {handle, Num(hdr), hdrSize}, &code)) return code;
+  if (FindIn(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+  if (hdr == nullptr || hdrSize < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
+  if (hdr->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+  hdr->dwFlags &= ~MHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiInAddBuffer(HMIDI handle, MIDIHDR* hdr, uint32_t hdrSize) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiInAddBuffer", {handle, Num(hdr), hdrSize}, &code)) return code;
+  InPort* port = FindIn(handle);
+  if (port == nullptr) return MMSYSERR_INVALHANDLE;
+  if (hdr == nullptr || hdrSize < sizeof(MIDIHDR) || hdr->lpData == nullptr ||
+      hdr->dwBufferLength == 0) {
+    return MMSYSERR_INVALPARAM;
+  }
+  if (!(hdr->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+  if (hdr->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+  hdr->dwFlags = (hdr->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+  hdr->dwBytesRecorded = 0;
+  port->queued.push_back(hdr);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiInStart(HMIDI handle) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiInStart", {handle}, &code)) return code;
+  InPort* port = FindIn(handle);
+  if (port == nullptr) return MMSYSERR_INVALHANDLE;
+  port->started = true;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiInStop(HMIDI handle) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiInStop", {handle}, &code)) return code;
+  InPort* port = FindIn(handle);
+  if (port == nullptr) return MMSYSERR_INVALHANDLE;
+  std::lock_guard noCallback(callbackMutex_);
+  port->started = false;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiInReset(HMIDI handle) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiInReset", {handle}, &code)) return code;
+  InPort* port = FindIn(handle);
+  if (port == nullptr) return MMSYSERR_INVALHANDLE;
+  std::lock_guard noCallback(callbackMutex_);
+  port->started = false;
+  TakeBackInputHeaders(*port);
+  return MMSYSERR_NOERROR;
+}
+
+// ---- Output -----------------------------------------------------------------
+
+TestMidiServices::OutPort* TestMidiServices::FindOut(HMIDI handle) {
+  auto it = outPorts_.find(handle);
+  return it == outPorts_.end() ? nullptr : &it->second;
+}
+
+std::vector<TestMidiServices::Notice> TestMidiServices::TakeOutputPending(HMIDI handle,
+                                                                          size_t n) {
+  std::vector<Notice> notices;
+  OutPort* port = FindOut(handle);
+  if (port == nullptr) return notices;
+  while (n > 0 && !port->pending.empty()) {
+    MIDIHDR* hdr = port->pending.front();
+    port->pending.pop_front();
+    hdr->dwFlags = (hdr->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    if (port->callback != nullptr) {
+      notices.push_back({port->callback, handle, MOM_DONE, port->instance, Num(hdr), 0});
+    }
+    --n;
+  }
+  return notices;
+}
+
+void TestMidiServices::SetAutoCompleteLongMessages(bool atOnce) {
+  Lock lock(mutex_);
+  autoComplete_ = atOnce;
+}
+
+size_t TestMidiServices::PendingLongMessages() const {
+  Lock lock(mutex_);
+  size_t total = 0;
+  for (const auto& [handle, port] : outPorts_) total += port.pending.size();
+  return total;
+}
+
+void TestMidiServices::CompleteLongMessages(size_t n) {
+  std::vector<Notice> notices;
+  {
+    Lock lock(mutex_);
+    for (auto& [handle, port] : outPorts_) {
+      auto some = TakeOutputPending(handle, n - notices.size());
+      notices.insert(notices.end(), some.begin(), some.end());
+      if (notices.size() >= n) break;
+    }
+  }
+  RunOnDeliveryThread(std::move(notices));
+}
+
+bool TestMidiServices::OutputOpen() const {
+  Lock lock(mutex_);
+  return !outPorts_.empty();
+}
+
+void TestMidiServices::SetDeviceVolume(uint32_t id, uint32_t volume) {
+  Lock lock(mutex_);
+  volumes_[id] = volume;
+}
+
+uint32_t TestMidiServices::DeviceVolume(uint32_t id) const {
+  Lock lock(mutex_);
+  auto it = volumes_.find(id);
+  return it == volumes_.end() ? 0xFFFFFFFF : it->second;
+}
+
+void TestMidiServices::SetDriverMessageResult(MMRESULT result) {
+  Lock lock(mutex_);
+  driverMessageResult_ = result;
+}
+
+uint32_t TestMidiServices::midiOutGetNumDevs() {
+  Lock lock(mutex_);
+  Record("midiOutGetNumDevs", {});
+  return static_cast<uint32_t>(outDevices_.size());
+}
+
+MMRESULT TestMidiServices::midiOutGetDevCaps(uint32_t deviceId, MIDIOUTCAPS* caps) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutGetDevCaps", {deviceId}, &code)) return code;
+  if (auto it = outCapsFailures_.find(deviceId); it != outCapsFailures_.end()) return it->second;
+  if (deviceId != MIDI_MAPPER && deviceId >= outDevices_.size()) return MMSYSERR_BADDEVICEID;
+  if (caps == nullptr) return MMSYSERR_INVALPARAM;
+  *caps = deviceId == MIDI_MAPPER ? mapperCaps_ : outDevices_[deviceId];
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutGetErrorText(MMRESULT code, std::string* text) {
+  Lock lock(mutex_);
+  MMRESULT injected = 0;
+  if (Injected("midiOutGetErrorText", {code}, &injected)) return injected;
+  auto it = errorTexts_.find(code);
+  if (it == errorTexts_.end() || text == nullptr) return MMSYSERR_INVALPARAM;
+  *text = it->second;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutOpen(HMIDI* handle, uint32_t deviceId,
+                                       MidiCallbackProc callback, uintptr_t instance,
+                                       uint32_t flags) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutOpen", {deviceId, instance, flags}, &code)) return code;
+  if (handle == nullptr) return MMSYSERR_INVALPARAM;
+  if (deviceId != MIDI_MAPPER && deviceId >= outDevices_.size()) return MMSYSERR_BADDEVICEID;
+  *handle = nextHandle_++;
+  OutPort& port = outPorts_[*handle];
+  port.deviceId = deviceId;
+  port.callback = callback;
+  port.instance = instance;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutClose(HMIDI handle) {
+  std::vector<Notice> notices;
+  {
+    Lock lock(mutex_);
+    MMRESULT code = 0;
+    if (Injected("midiOutClose", {handle}, &code)) return code;
+    if (FindOut(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+    notices = TakeOutputPending(handle, SIZE_MAX);
+  }
+  RunOnDeliveryThread(std::move(notices));
+  Lock lock(mutex_);
+  outPorts_.erase(handle);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutShortMsg(HMIDI handle, uint32_t packedMsg) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutShortMsg", {handle, packedMsg}, &code)) return code;
+  if (FindOut(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+  shortMessages_.push_back(packedMsg);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutPrepareHeader(HMIDI handle, MIDIHDR* hdr, uint32_t hdrSize) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutPrepareHeader", {handle, Num(hdr), hdrSize}, &code)) return code;
+  if (FindOut(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+  if (hdr == nullptr || hdrSize < sizeof(MIDIHDR) || hdr->lpData == nullptr) {
+    return MMSYSERR_INVALPARAM;
+  }
+  hdr->dwFlags |= MHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutUnprepareHeader(HMIDI handle, MIDIHDR* hdr, uint32_t hdrSize) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutUnprepareHeader", {handle, Num(hdr), hdrSize}, &code)) return code;
+  if (FindOut(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+  if (hdr == nullptr || hdrSize < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
+  if (hdr->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+  hdr->dwFlags &= ~MHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutLongMsg(HMIDI handle, MIDIHDR* hdr, uint32_t hdrSize) {
+  std::vector<Notice> notices;
+  {
+    Lock lock(mutex_);
+    MMRESULT code = 0;
+    if (Injected("midiOutLongMsg", {handle, Num(hdr), hdrSize}, &code)) return code;
+    OutPort* port = FindOut(handle);
+    if (port == nullptr) return MMSYSERR_INVALHANDLE;
+    if (hdr == nullptr || hdrSize < sizeof(MIDIHDR) || hdr->lpData == nullptr) {
+      return MMSYSERR_INVALPARAM;
+    }
+    if (!(hdr->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+    if (hdr->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+    longMessages_.emplace_back(hdr->lpData, hdr->lpData + hdr->dwBufferLength);
+    hdr->dwFlags = (hdr->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    port->pending.push_back(hdr);
+    if (autoComplete_) notices = TakeOutputPending(handle, SIZE_MAX);
+  }
+  RunOnDeliveryThread(std::move(notices));
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutReset(HMIDI handle) {
+  std::vector<Notice> notices;
+  {
+    Lock lock(mutex_);
+    MMRESULT code = 0;
+    if (Injected("midiOutReset", {handle}, &code)) return code;
+    if (FindOut(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+    notices = TakeOutputPending(handle, SIZE_MAX);
+  }
+  RunOnDeliveryThread(std::move(notices));
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutGetVolume(uint32_t deviceId, uint32_t* volume) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutGetVolume", {deviceId}, &code)) return code;
+  if (deviceId != MIDI_MAPPER && deviceId >= outDevices_.size()) return MMSYSERR_BADDEVICEID;
+  if (volume == nullptr) return MMSYSERR_INVALPARAM;
+  *volume = DeviceVolume(deviceId);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutSetVolume(uint32_t deviceId, uint32_t volume) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutSetVolume", {deviceId, volume}, &code)) return code;
+  if (deviceId != MIDI_MAPPER && deviceId >= outDevices_.size()) return MMSYSERR_BADDEVICEID;
+  volumes_[deviceId] = volume;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutMessage(uint32_t deviceId, uint32_t msg, uint32_t dw1,
+                                          uint32_t dw2) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutMessage", {deviceId, msg, dw1, dw2}, &code)) return code;
+  return driverMessageResult_;
+}
+
+MMRESULT TestMidiServices::midiOutCachePatches(HMIDI handle, uint32_t bank, uint16_t* patches128,
+                                               uint32_t flags) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutCachePatches", {handle, bank, Num(patches128), flags}, &code)) return code;
+  if (FindOut(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+  return patches128 == nullptr ? MMSYSERR_INVALPARAM : MMSYSERR_NOERROR;
+}
+
+MMRESULT TestMidiServices::midiOutCacheDrumPatches(HMIDI handle, uint32_t patch,
+                                                   uint16_t* keys128, uint32_t flags) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutCacheDrumPatches", {handle, patch, Num(keys128), flags}, &code)) {
+    return code;
+  }
+  if (FindOut(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+  return keys128 == nullptr ? MMSYSERR_INVALPARAM : MMSYSERR_NOERROR;
+}
