@@ -1,0 +1,156 @@
+#include "IniFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <utility>
+
+namespace {
+
+std::function<void(QSaveFile&)>& BeforeCommitHook() {
+  static std::function<void(QSaveFile&)> hook;
+  return hook;
+}
+
+// A raw line without its line ending, decoded.
+QString Text(const QByteArray& raw) {
+  QByteArray body = raw;
+  while (body.endsWith('\n') || body.endsWith('\r')) body.chop(1);
+  if (body.startsWith("\xEF\xBB\xBF")) body.remove(0, 3);  // byte-order mark
+  return QString::fromUtf8(body);
+}
+
+bool IsComment(const QString& trimmed) { return trimmed.startsWith(';') || trimmed.startsWith('#'); }
+
+// The section name of a "[Name]" line, or a null string.
+QString SectionName(const QString& text) {
+  const QString trimmed = text.trimmed();
+  if (!trimmed.startsWith('[')) return {};
+  const qsizetype close = trimmed.indexOf(']');
+  if (close < 0) return {};
+  return trimmed.mid(1, close - 1).trimmed();
+}
+
+// Splits a "Key=Value" line; false for anything else.
+bool SplitEntry(const QString& text, QString& key, QString& value) {
+  const QString trimmed = text.trimmed();
+  if (trimmed.isEmpty() || IsComment(trimmed) || trimmed.startsWith('[')) return false;
+  const qsizetype equals = trimmed.indexOf('=');
+  if (equals <= 0) return false;
+  key = trimmed.left(equals).trimmed();
+  value = trimmed.mid(equals + 1).trimmed();
+  return !key.isEmpty();
+}
+
+bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+QByteArray OneLine(const QString& text) {
+  QString flat = text;
+  flat.replace(QLatin1String("\r\n"), QLatin1String(" "));
+  flat.replace('\r', ' ');
+  flat.replace('\n', ' ');
+  return flat.toUtf8();
+}
+
+}  // namespace
+
+EIniWriteError::EIniWriteError(const QString& path)
+    : std::runtime_error(QString::fromUtf8("Impossible d'écrire dans %1").arg(path).toStdString()),
+      FText(QString::fromUtf8("Impossible d'écrire dans %1").arg(path)) {}
+
+void TIniFile::SetBeforeCommitHook(std::function<void(QSaveFile&)> hook) { BeforeCommitHook() = std::move(hook); }
+
+TIniFile::TIniFile(QString path) : FPath(std::move(path)) {
+  QFile file(FPath);
+  if (!file.open(QIODevice::ReadOnly)) return;
+  const QByteArray content = file.readAll();
+  qsizetype start = 0;
+  while (start < content.size()) {
+    qsizetype end = content.indexOf('\n', start);
+    end = end < 0 ? content.size() : end + 1;
+    FLines.append(content.mid(start, end - start));
+    start = end;
+  }
+  for (const QByteArray& line : std::as_const(FLines))
+    if (line.endsWith('\n')) {
+      FNewline = line.endsWith("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+      break;
+    }
+}
+
+int TIniFile::FindSection(const QString& section) const {
+  for (int i = 0; i < FLines.size(); ++i) {
+    const QString name = SectionName(Text(FLines[i]));
+    if (!name.isNull() && SameName(name, section)) return i;
+  }
+  return -1;
+}
+
+int TIniFile::SectionEnd(int headerLine) const {
+  int i = headerLine + 1;
+  while (i < FLines.size() && SectionName(Text(FLines[i])).isNull()) ++i;
+  return i;
+}
+
+int TIniFile::FindKey(int headerLine, const QString& key) const {
+  const int end = SectionEnd(headerLine);
+  QString name, value;
+  for (int i = headerLine + 1; i < end; ++i)
+    if (SplitEntry(Text(FLines[i]), name, value) && SameName(name, key)) return i;
+  return -1;
+}
+
+QString TIniFile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const {
+  const int header = FindSection(section);
+  if (header < 0) return defaultValue;
+  const int line = FindKey(header, key);
+  if (line < 0) return defaultValue;
+  QString name, value;
+  SplitEntry(Text(FLines[line]), name, value);
+  if (value.size() > MaxValueLength) {
+    qsizetype length = MaxValueLength;
+    if (value.at(length - 1).isHighSurrogate()) --length;  // never half a character
+    value.truncate(length);
+  }
+  return value;
+}
+
+void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+  QList<QByteArray> lines = FLines;
+  const int header = FindSection(section);
+  if (header < 0) {
+    if (!lines.isEmpty() && !lines.last().endsWith('\n')) lines.last().append(FNewline);
+    lines.append('[' + OneLine(section) + ']' + FNewline);
+    lines.append(OneLine(key) + '=' + OneLine(value) + FNewline);
+  } else if (const int line = FindKey(header, key); line >= 0) {
+    const QByteArray& old = lines[line];
+    const QByteArray ending = old.endsWith("\r\n") ? "\r\n" : old.endsWith('\n') ? "\n" : "";
+    lines[line] = OneLine(key) + '=' + OneLine(value) + ending;
+  } else {
+    // After the section's last entry, or its header when it has none; blank
+    // lines and comments that lead into the next section stay before it.
+    int last = header;
+    QString name, ignored;
+    for (int i = header + 1; i < SectionEnd(header); ++i)
+      if (SplitEntry(Text(lines[i]), name, ignored)) last = i;
+    if (!lines[last].endsWith('\n')) lines[last].append(FNewline);
+    lines.insert(last + 1, OneLine(key) + '=' + OneLine(value) + FNewline);
+  }
+  Save(lines);
+  FLines = std::move(lines);
+}
+
+void TIniFile::Save(const QList<QByteArray>& lines) const {
+  const QFileInfo info(FPath);
+  if (info.exists() && (!info.isFile() || !info.isWritable())) throw EIniWriteError(FPath);
+  QSaveFile file(FPath);
+  if (!file.open(QIODevice::WriteOnly)) throw EIniWriteError(FPath);
+  for (const QByteArray& line : lines)
+    if (file.write(line) != line.size()) {
+      file.cancelWriting();
+      break;
+    }
+  if (const auto& hook = BeforeCommitHook()) hook(file);
+  if (!file.commit()) throw EIniWriteError(FPath);
+}

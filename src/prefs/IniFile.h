@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+class QSaveFile;
+
+// Raised when the ini file cannot be written: "Impossible d'écrire dans <path>".
+class EIniWriteError : public std::runtime_error {
+public:
+  explicit EIniWriteError(const QString& path);
+  const QString& Text() const { return FText; }
+
+private:
+  QString FText;
+};
+
+// A small ini file in UTF-8: "[Section]" lines open sections, "Key=Value"
+// lines hold entries, lines beginning with ';' or '#' are comments. Section
+// and key names match without letter case; the first occurrence wins.
+//
+// The file is read once when the object is made. Each WriteString goes to the
+// disk at once: the whole new content is written to a temporary file in the
+// same folder, which then replaces the old file, so a failed write leaves the
+// previous file whole. Everything the write does not touch stays byte for
+// byte: other sections and keys, comments, blank lines, order, line endings.
+// User-interface thread only; one object per use.
+class TIniFile {
+public:
+  static constexpr int MaxValueLength = 2047;
+
+  explicit TIniFile(QString path);
+
+  const QString& FileName() const { return FPath; }
+
+  // The value of `key` in `section` without surrounding blanks, at most
+  // MaxValueLength characters; `defaultValue` when the key is missing.
+  QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
+
+  // Sets `key` in `section` to `value` and writes the file; a new key goes to
+  // the end of its section, a new section to the end of the file. Line breaks
+  // in the value become spaces. Raises EIniWriteError on failure, also for an
+  // existing file that is not writable.
+  void WriteString(const QString& section, const QString& key, const QString& value);
+
+  // For tests: called with the temporary file after the new content is
+  // written and before it replaces the old file.
+  static void SetBeforeCommitHook(std::function<void(QSaveFile&)> hook);
+
+private:
+  struct Entry {
+    int line;  // index into FLines
+    QString key;
+  };
+  int FindSection(const QString& section) const;   // line of the header, or -1
+  int SectionEnd(int headerLine) const;            // first line after the section
+  int FindKey(int headerLine, const QString& key) const;
+  void Save(const QList<QByteArray>& lines) const;
+
+  QString FPath;
+  QList<QByteArray> FLines;  // raw lines, each with its own line ending
+  QByteArray FNewline = "\n";
+};
