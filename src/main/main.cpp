@@ -1,11 +1,34 @@
-#include <QApplication>
-#include <QLabel>
+// Program entry: the port manager starts before any window and ends after the
+// event loop; the main window, then the hidden bulk-send window, are created
+// in between.
+#include <memory>
+
+#include "MidiServices.h"
+#include "OrvalisApplication.h"
+#include "SystemMidiServices.h"
+#include "frmMain.h"
+#include "frmSendBulk.h"
+#include "uComm.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QLabel placeholder("Orvalis");
-  placeholder.setWindowTitle("Orvalis");
-  placeholder.resize(564, 442);
-  placeholder.show();
-  return app.exec();
+  TOrvalisApplication app(argc, argv);
+  InstallMidiServices(CreateSystemMidiServices());
+  TMidiPortsSession ports;
+  int result = 0;
+  {
+    auto mainWindow = std::make_unique<TfmMain>();
+    fmMain = mainWindow.get();
+    try {
+      fmMain->FormCreate(fmMain);
+    } catch (...) {
+      // The window stays up in the state the completed steps left.
+    }
+    auto bulkWindow = std::make_unique<TfmSendBulk>();
+    bulkWindow->setAttribute(Qt::WA_QuitOnClose, false);
+    fmSendBulk = bulkWindow.get();
+    TOrvalisApplication::RunGuarded([&] { fmSendBulk->FormCreate(fmSendBulk); });
+
+    result = app.exec();
+  }
+  return result;
 }

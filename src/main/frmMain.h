@@ -1,0 +1,276 @@
+#pragma once
+// The main window: device panel, transmit panel with the transport commands,
+// receive panel, event log, status bar, menus and the two activity timers.
+//
+// Its handlers are spread over several files by feature:
+//   frmMain.cpp          layout, creation and close sequences, device lists,
+//                        view commands, counters, LEDs, Reset, copy
+//   frmMainReceive.cpp   receive monitor and event log
+//   frmMainTransmit.cpp  transmit panel (and TxModeValues)
+//   frmMainTransport.cpp transport commands
+//   frmMainLoopTest.cpp  loop test
+//   frmMainResend.cpp    re-send from the log
+//
+// Everything runs on the user-interface thread. The window owns its controls
+// (Qt parent ownership). Controls are public so that the port manager, the
+// preferences and the bulk-send window can reach them, as the other units of
+// the program do. Code that changes a control whose signal runs a handler
+// blocks that control's signals meanwhile (QSignalBlocker).
+//
+// Signals bound to handlers: buttons clicked(); check boxes toggled(), so that
+// checking or unchecking from code runs the handler as a click would; radio
+// buttons toggled() to checked; spin edits valueChanged(); device lists
+// currentIndexChanged(); actions triggered().
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QCloseEvent;
+class QFrame;
+class QLabel;
+class QMenu;
+class QComboBox;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTimer;
+class TCounterDisplay;
+class THexSpinBox;
+class TLogMemo;
+class TShape;
+class TStatusBar;
+class TrmLed;
+struct TMyMidiEvent;
+
+class TfmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TfmMain(QWidget* parent = nullptr);
+  ~TfmMain() override;
+
+  // --- Creation, close, device lists, display (frmMain.cpp) ---
+  void FormCreate(QObject* Sender);
+  void FormActivate(QObject* Sender);
+  // CanClose stays true; an error (from saving the preferences) leaves the
+  // handler before the close is granted.
+  void FormCloseQuery(QObject* Sender, bool& CanClose);
+  void FormClose(QObject* Sender);
+  void cbMIDIInChange(QObject* Sender);
+  void cbMIDIOutChange(QObject* Sender);
+  void GUI_Refresh();
+  void GUI_UpdateSections();
+  void ActViewDevIOExecute(QObject* Sender);
+  void ActViewTxExecute(QObject* Sender);
+  void ActViewRxExecute(QObject* Sender);
+  void ActViewAllExecute(QObject* Sender);
+  void btnViewAllClick(QObject* Sender);
+  void ActEditCopyExecute(QObject* Sender);
+  void ActAppAboutExecute(QObject* Sender);
+  void ActToolsSendBulkExecute(QObject* Sender);
+  void ActAppCloseExecute(QObject* Sender);
+  void btnMidiResetClick(QObject* Sender);
+  void TimerMidiInTimer(QObject* Sender);
+  void TimerMidiOutTimer(QObject* Sender);
+  void LedMidiErrClick(QObject* Sender);
+
+  // --- Receive monitor and event log (frmMainReceive.cpp) ---
+  void MidiInMidiInput(QObject* Sender);
+  void MidiInOverflow(QObject* Sender);
+  void MidiOutMidiOutput(QObject* Sender);
+  void Log_Add_MidiInEvent(const TMyMidiEvent& Event);
+  void Log_Add_MidiOutEvent(const QString& Text);
+  void Log_AddLine(const QString& Text);
+  // Appends the lines exactly as that many calls of Log_AddLine would, in one
+  // edit of the log.
+  void Log_AddLines(const QStringList& Lines);
+  void btnLogClearClick(QObject* Sender);
+  void btnRxPauseClick(QObject* Sender);
+  void cbMidiInFilterTimeCodeClick(QObject* Sender);
+  void seLogMaxEventsChange(QObject* Sender);
+  // The pause state, kept in the "Tag" property of btnRxPause (1 = paused).
+  bool RxPaused() const;
+
+  // --- Transmit panel (frmMainTransmit.cpp) ---
+  void rbSendNoteClick(QObject* Sender);
+  void edData11Change(QObject* Sender);
+  void btnSendData1Click(QObject* Sender);
+  void btnSendData2Click(QObject* Sender);
+  void btnMidiSendContinuousClick(QObject* Sender);
+  void cbMidiSendWithDelayClick(QObject* Sender);
+
+  // --- Transport commands (frmMainTransport.cpp) ---
+  void cbMidiSendRTClick(QObject* Sender);
+  void btnSendRTStartClick(QObject* Sender);
+  void btnSendRTStopClick(QObject* Sender);
+  void btnSendRTContinueClick(QObject* Sender);
+  void btnSendRTRecClick(QObject* Sender);
+
+  // --- Loop test (frmMainLoopTest.cpp) ---
+  void ActToolsLoopTestExecute(QObject* Sender);
+
+  // --- Re-send from the log (frmMainResend.cpp) ---
+  void MemoLogClick(QObject* Sender);
+  void MemoLogDblClick(QObject* Sender);
+  void Log_PickLine(bool SelectAndSend);
+  void Log_SendHexText(const QString& Text);
+
+  // Local time of day for the log's time stamps; tests replace it.
+  std::function<QTime()> LogTimeOfDay;
+
+  // --- Menus and actions ---
+  QMenu* mnuFile;
+  QMenu* mnuEdit;
+  QMenu* mnuTools;
+  QMenu* mnuView;
+  QMenu* mnuHelp;
+  QAction* ActAppClose;
+  QAction* ActEditCopy;
+  QAction* ActToolsLoopTest;
+  QAction* ActToolsSendBulk;
+  QAction* ActViewDevIO;
+  QAction* ActViewTx;
+  QAction* ActViewRx;
+  QAction* ActViewAll;
+  QAction* ActAppHelp;
+  QAction* ActAppAbout;
+
+  QTimer* TimerMidiIn;
+  QTimer* TimerMidiOut;
+
+  QPushButton* btnViewAll;
+
+  // --- Device panel ---
+  QFrame* pnlDevIO;
+  QLabel* Label1;
+  TShape* shMidiIn;
+  QComboBox* cbMIDIIn;
+  TCounterDisplay* cntMidiIn;
+  TrmLed* LedMidiIn;
+  QLabel* lblLedMidiIn;
+  TrmLed* LedMidiErr;
+  QLabel* lblLedMidiErr;
+  TShape* shMidiOut;
+  QComboBox* cbMIDIOut;
+  TCounterDisplay* cntMidiOut;
+  TrmLed* LedMidiOut;
+  QLabel* lblLedMidiOut;
+  QPushButton* btnMidiReset;
+
+  // --- Transmit panel ---
+  QFrame* pnlMidiTx;
+  QLabel* Label2;
+  QLabel* lblData11;
+  QLabel* lblData12;
+  QLabel* lblData13;
+  THexSpinBox* edData11;
+  THexSpinBox* edData12;
+  THexSpinBox* edData13;
+  QLabel* lblData21;
+  QLabel* lblData22;
+  QLabel* lblData23;
+  THexSpinBox* edData21;
+  THexSpinBox* edData22;
+  THexSpinBox* edData23;
+  QCheckBox* btnMidiSendContinuous;
+  QPushButton* btnSendData1;
+  QLabel* lblNoteOnNotEqualNoteOff;
+  QPushButton* btnSendData2;
+  QCheckBox* cbMidiSendWithDelay;
+  QLabel* Label13;
+  QSpinBox* edMidiSendDelayBeforeNoteOn;
+  QLabel* Label14;
+  QSpinBox* edMidiSendDelayBeforeNoteOff;
+  QRadioButton* rbSendNote;
+  QRadioButton* rbSendCC;
+  QRadioButton* rbSendPC;
+  QRadioButton* rbSendOther;
+  QFrame* Bevel1;
+
+  // --- Transport commands (right part of the transmit panel) ---
+  QLabel* Label6;
+  QCheckBox* cbMidiSendRT;
+  QCheckBox* cbMidiSendMMC;
+  QCheckBox* cbMidiSendMCP;
+  QPushButton* btnSendRTStart;
+  QPushButton* btnSendRTRec;
+  QPushButton* btnSendRTStop;
+  QPushButton* btnSendRTContinue;
+
+  // --- Receive panel ---
+  QFrame* pnlMidiRx;
+  QLabel* Label5;
+  QSpinBox* seLogMaxEvents;
+  QLabel* Label7;
+  QPushButton* btnLogClear;
+  QPushButton* btnRxPause;
+  QCheckBox* cbDTflag;
+  QCheckBox* cbMidiInFilterTimeCode;
+  QLabel* lblMidiInPaused;
+
+  // --- Event log and status bar ---
+  TLogMemo* MemoLog;
+  TStatusBar* sbMain;  // two panels: outcome (50) and bytes (600)
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void CreateMenus();
+  void CreateDevicePanel();
+  void CreateTransmitPanel();
+  void CreateReceivePanel();
+  void ConnectHandlers();
+  // Repaints the counters at most once per screen frame during a drain.
+  void GUI_RefreshThrottled();
+  QString LogTimeStamp() const;
+  // Appends finished lines (time stamps included) under the line limit.
+  void AppendLogLines(const QStringList& Lines);
+
+  int FInputDrainDepth = 0;     // nesting of MidiInMidiInput
+  QElapsedTimer FSinceCounterPaint;  // since the counters were last drawn
+};
+
+// The main window; set before its creation handler runs, none before and after.
+extern TfmMain* fmMain;
+
+// Full path of the preferences file, formed at creation.
+extern QString PrefsFileName;
+// Where FormCreate takes the preferences file name from (Prefs_DefaultFileName
+// unless a test points it elsewhere).
+extern std::function<QString()> PrefsFileNameSource;
+
+// Receive monitor (frmMainReceive.cpp).
+extern int32_t MidiInCount;
+extern uint8_t LoopRxStatus;
+extern uint8_t LoopRxData1;
+extern uint8_t LoopRxData2;
+extern const std::array<const char*, 8> ChannelMessageNames;
+extern const std::array<const char*, 16> SystemMessageNames;
+// The log line of one incoming event (without time stamp).
+QString MidiInEventText(const TMyMidiEvent& Event);
+
+// Loop test (frmMainLoopTest.cpp).
+extern bool LoopTestRunning;
+
+// Transmit panel (frmMainTransmit.cpp): per send mode (Note, Control Change,
+// Program Change, Autre), rows A and B of three bytes.
+enum TTxMode { txmNote, txmControlChange, txmProgramChange, txmOther };
+using TTxModeRow = std::array<uint8_t, 3>;
+using TTxModeValues = std::array<std::array<TTxModeRow, 2>, 4>;
+extern TTxModeValues TxModeValues;
+void TxModeValues_SetDefaults();
+
+// Re-send (frmMainResend.cpp): a short hexadecimal text as an integer; never fails.
+uint32_t ParseHexText(const QString& Text);

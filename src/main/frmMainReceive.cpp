@@ -1,0 +1,292 @@
+// Receive monitor and event log: drains the input port, counts and shows the
+// activity, feeds the loop test and writes one decoded line per event.
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextCursor>
+#include <QTimer>
+
+#include <climits>
+
+#include "LogMemo.h"
+#include "MidiCallback.h"
+#include "MidiIn.h"
+#include "frmMain.h"
+#include "rmLed.h"
+#include "uComm.h"
+#include "uUserPrefs.h"
+
+int32_t MidiInCount = 0;
+uint8_t LoopRxStatus = 0;
+uint8_t LoopRxData1 = 0;
+uint8_t LoopRxData2 = 0;
+
+const std::array<const char*, 8> ChannelMessageNames = {
+    "Note Off",       "Note On",           "Key Aftertouch", "Control Change",
+    "Program Change", "Channel Aftertouch", "Pitch Bend",     "System Message",
+};
+
+const std::array<const char*, 16> SystemMessageNames = {
+    "System Exclusive", "MTC Quarter Frame", "Song Position Pointer", "Song Select",
+    "Undefined",        "Undefined",         "Tune Request",          "System Exclusive End",
+    "Timing Clock",     "Undefined",         "Start",                 "Continue",
+    "Stop",             "Undefined",         "Active Sensing",        "System Reset",
+};
+
+namespace {
+
+// Counters are redrawn at most once per screen frame while a drain runs.
+constexpr qint64 kFrameMs = 16;
+
+void AppendHexByte(QString& text, uint8_t byte) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  text += QLatin1Char(kDigits[byte >> 4]);
+  text += QLatin1Char(kDigits[byte & 0x0F]);
+}
+
+// "[MIDI-In] - " + the bytes separated by blanks + " (" + name + ")".
+QString ShortLine(std::initializer_list<uint8_t> bytes, const char* name) {
+  QString line;
+  line.reserve(48);
+  line += QLatin1String("[MIDI-In] - ");
+  bool first = true;
+  for (uint8_t byte : bytes) {
+    if (!first) line += QLatin1Char(' ');
+    first = false;
+    AppendHexByte(line, byte);
+  }
+  line += QLatin1String(" (");
+  line += QLatin1String(name);
+  line += QLatin1Char(')');
+  return line;
+}
+
+void SaturatingIncrement(int32_t& count) {
+  if (count < INT32_MAX) ++count;
+}
+
+// The user's time separator: the character after the hours of the locale's
+// short time format, a colon when there is none.
+QChar TimeSeparator() {
+  static const QChar separator = [] {
+    const QString format = QLocale::system().timeFormat(QLocale::ShortFormat);
+    for (qsizetype i = 0; i + 1 < format.size(); ++i) {
+      if ((format[i] == u'h' || format[i] == u'H') && format[i + 1] != format[i]) {
+        const QChar next = format[i + 1];
+        return next.isPunct() ? next : QChar(u':');
+      }
+    }
+    return QChar(u':');
+  }();
+  return separator;
+}
+
+void AppendTwoDigits(QString& text, int value) {
+  text += QLatin1Char(static_cast<char>('0' + value / 10));
+  text += QLatin1Char(static_cast<char>('0' + value % 10));
+}
+
+}  // namespace
+
+QString MidiInEventText(const TMyMidiEvent& Event) {
+  const uint8_t status = Event.MidiMessage;
+  const uint8_t d1 = Event.Data1;
+  const uint8_t d2 = Event.Data2;
+  if (status < 0x80) {
+    // Not a status byte; the port does not deliver these, but a line must not
+    // index the name tables with it.
+    return ShortLine({status, d1, d2}, "Undefined");
+  }
+  const char* channelName = ChannelMessageNames[(status - 0x80) / 16];
+  switch (status >> 4) {
+    case 0x8:
+    case 0x9:
+    case 0xA:
+    case 0xB:
+    case 0xE:
+      return ShortLine({status, d1, d2}, channelName);
+    case 0xC:
+    case 0xD:
+      return ShortLine({status, d1}, channelName);
+    default:
+      break;
+  }
+  const char* systemName = SystemMessageNames[status & 0x0F];
+  switch (status) {
+    case 0xF0: {
+      std::string hex;
+      const uint16_t pairs = Event.Sysex ? static_cast<uint16_t>(Event.SysexLength / 2) : 0;
+      SysexToHexText(Event.Sysex.get(), pairs, hex);
+      return QStringLiteral("[MIDI-In] - %1 (Sysex - %2)")
+          .arg(QString::fromLatin1(hex.data(), static_cast<qsizetype>(hex.size())))
+          .arg(Event.SysexLength);
+    }
+    case 0xF1:
+    case 0xF3:
+      return ShortLine({status, d1}, systemName);
+    case 0xF2:
+      return ShortLine({status, d1, d2}, systemName);
+    default:
+      return ShortLine({status}, systemName);
+  }
+}
+
+QString TfmMain::LogTimeStamp() const {
+  const QTime now = LogTimeOfDay();
+  const QChar sep = TimeSeparator();
+  QString stamp;
+  stamp.reserve(16);
+  stamp += QLatin1Char('[');
+  AppendTwoDigits(stamp, now.hour());
+  stamp += sep;
+  AppendTwoDigits(stamp, now.minute());
+  stamp += sep;
+  AppendTwoDigits(stamp, now.second());
+  stamp += sep;
+  const int ms = now.msec();
+  stamp += QLatin1Char(static_cast<char>('0' + ms / 100));
+  AppendTwoDigits(stamp, ms % 100);
+  stamp += QLatin1String("] ");
+  return stamp;
+}
+
+bool TfmMain::RxPaused() const { return btnRxPause->property("Tag").toInt() == 1; }
+
+void TfmMain::MidiInMidiInput(QObject* Sender) {
+  auto* port = qobject_cast<TMidiInput*>(Sender);
+  if (!port) port = MidiInPort.get();
+  if (!port) return;
+
+  if (!ShuttingDown) {
+    if (!TimerMidiIn->isActive()) TimerMidiIn->start();
+    LedMidiIn->SetLedOn(true);
+    // A notification handled inside this pass drains the queue itself; one
+    // level of nesting is enough for that, deeper passes would only stack up.
+    if (FInputDrainDepth == 0) {
+      ++FInputDrainDepth;
+      struct TDepthGuard {
+        int& depth;
+        ~TDepthGuard() { --depth; }
+      } guard{FInputDrainDepth};
+      QCoreApplication::processEvents();
+    }
+  }
+
+  // Lines and counter repaints are gathered and shown once per frame and at the
+  // end; the result is the same as logging and drawing after every event.
+  const bool paused = RxPaused();
+  const bool stamped = cbDTflag->isChecked();
+  QStringList lines;
+  auto flush = [&] {
+    if (!lines.isEmpty()) {
+      QStringList batch;
+      batch.swap(lines);
+      AppendLogLines(batch);
+    }
+    GUI_Refresh();
+  };
+  try {
+    while (port->MessageCount() > 0) {
+      std::unique_ptr<TMyMidiEvent> event = port->GetMidiEvent();
+      if (!event) break;
+      if (LoopTestRunning) {
+        LoopRxStatus = event->MidiMessage;
+        LoopRxData1 = event->Data1;
+        LoopRxData2 = event->Data2;
+      }
+      if (!paused) {
+        QString text = MidiInEventText(*event);
+        lines << (stamped ? LogTimeStamp() + text : text);
+      }
+      SaturatingIncrement(MidiInCount);
+      if (!FSinceCounterPaint.isValid() || FSinceCounterPaint.elapsed() >= kFrameMs) flush();
+    }
+  } catch (...) {
+    flush();
+    throw;
+  }
+  flush();
+}
+
+void TfmMain::MidiInOverflow(QObject*) { LedMidiErr->SetLedOn(true); }
+
+void TfmMain::MidiOutMidiOutput(QObject*) {}
+
+void TfmMain::Log_Add_MidiInEvent(const TMyMidiEvent& Event) { Log_AddLine(MidiInEventText(Event)); }
+
+void TfmMain::Log_Add_MidiOutEvent(const QString& Text) {
+  Log_AddLine(QStringLiteral("[Midi-Out] - ") + Text);
+}
+
+void TfmMain::Log_AddLine(const QString& Text) { Log_AddLines({Text}); }
+
+void TfmMain::Log_AddLines(const QStringList& Lines) {
+  if (cbDTflag->isChecked()) {
+    QStringList stamped;
+    stamped.reserve(Lines.size());
+    for (const QString& line : Lines) stamped << LogTimeStamp() + line;
+    AppendLogLines(stamped);
+  } else {
+    AppendLogLines(Lines);
+  }
+}
+
+void TfmMain::AppendLogLines(const QStringList& Lines) {
+  if (Lines.isEmpty()) return;
+  // Each added line first removes the oldest line when the log holds at least
+  // LogMaxEvents lines: one removal per line, so a lowered limit keeps the length.
+  const int existing = MemoLog->LineCount();
+  int count = existing;
+  int removeExisting = 0;
+  qsizetype skipNew = 0;
+  for (qsizetype i = 0; i < Lines.size(); ++i) {
+    if (count > 0 && count >= LogMaxEvents) {
+      if (removeExisting < existing) {
+        ++removeExisting;
+      } else {
+        ++skipNew;
+      }
+      --count;
+    }
+    ++count;
+  }
+
+  if (removeExisting >= existing && existing > 0) {
+    MemoLog->clear();
+  } else if (removeExisting > 0) {
+    QTextCursor cursor(MemoLog->document());
+    cursor.movePosition(QTextCursor::Start);
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, removeExisting);
+    cursor.removeSelectedText();
+  }
+  MemoLog->appendPlainText(Lines.mid(skipNew).join(QLatin1Char('\n')));
+
+  QTextCursor end = MemoLog->textCursor();
+  end.movePosition(QTextCursor::End);
+  MemoLog->setTextCursor(end);
+  MemoLog->ensureCursorVisible();
+}
+
+void TfmMain::btnLogClearClick(QObject*) { MemoLog->clear(); }
+
+void TfmMain::btnRxPauseClick(QObject*) {
+  const int tag = RxPaused() ? 0 : 1;
+  btnRxPause->setProperty("Tag", tag);
+  lblMidiInPaused->setVisible(tag == 1);
+}
+
+void TfmMain::cbMidiInFilterTimeCodeClick(QObject*) {
+  if (!MidiInPort) return;
+  TMidiMsgFilter filter = MidiInPort->FilteredMessages();
+  if (cbMidiInFilterTimeCode->isChecked()) {
+    filter.Include(msgMidiTimeCode);
+  } else {
+    filter.Exclude(msgMidiTimeCode);
+  }
+  MidiInPort->SetFilteredMessages(filter);
+}
+
+void TfmMain::seLogMaxEventsChange(QObject*) { LogMaxEvents = seLogMaxEvents->value(); }

@@ -1,0 +1,69 @@
+#pragma once
+// The port manager and the send routine: the program's one MIDI input port and
+// one MIDI output port, their device lists and status shapes on the main
+// window, selection by name, and the single routine through which every
+// outgoing message passes.
+//
+// Threads: user-interface thread only. Ownership: the port manager owns both
+// ports from MidiPorts_Start to MidiPorts_End (none when creation failed).
+// Every failure of opening, closing and selecting is swallowed and shown only
+// on the status shapes; the send routine lets port errors reach its caller.
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "uDelay.h"
+
+class TMidiInput;
+class TMidiOutput;
+
+extern std::unique_ptr<TMidiInput> MidiInPort;
+extern std::unique_ptr<TMidiOutput> MidiOutPort;
+// Set once when the port manager ends: the display is no longer touched.
+extern bool ShuttingDown;
+// Messages accepted by the output port since start or the last Reset.
+extern int32_t MidiOutCount;
+
+// Creates both ports (input: queue of 1024, 16 system-exclusive buffers of
+// 63999 bytes, active sensing filtered). A port whose creation fails stays none.
+void MidiPorts_Start();
+// Sets ShuttingDown, closes and frees both ports without touching the display.
+void MidiPorts_End();
+
+// The port manager's lifetime as a scope (program entry).
+class TMidiPortsSession {
+ public:
+  TMidiPortsSession() { MidiPorts_Start(); }
+  ~TMidiPortsSession() { MidiPorts_End(); }
+  TMidiPortsSession(const TMidiPortsSession&) = delete;
+  TMidiPortsSession& operator=(const TMidiPortsSession&) = delete;
+};
+
+// Fills the main window's two device lists (first entry chosen) and connects
+// the ports' notifications to the main window.
+void MidiPorts_Enumerate();
+void MidiIn_Open();
+void MidiIn_Close();
+void MidiOut_Open();
+void MidiOut_Close();
+void MidiIn_SelectByName(const QString& name);
+void MidiOut_SelectByName(const QString& name);
+
+// Sends the first Count bytes of Data as one message: a system-exclusive string
+// when the first byte is 0xF0, otherwise a short message of at most the first
+// three bytes. With LogIt the bytes are logged first as an outgoing line. On
+// success lights the output LED and counts the message. Does nothing once
+// AbortDelay is set or when Count is 0. Raises EMidiOutputError when the port
+// refuses the message or does not exist, and std::invalid_argument when Count
+// exceeds the bytes supplied or 65535.
+void MidiOut_SendBytes(std::span<const uint8_t> Data, size_t Count, bool LogIt);
+inline void MidiOut_SendBytes(const uint8_t* Data, size_t Count, bool LogIt) {
+  MidiOut_SendBytes(std::span<const uint8_t>(Data, Count), Count, LogIt);
+}
+// The outgoing text: each byte as two upper-case hexadecimal digits, separated
+// by single spaces.
+QString MidiOut_BytesText(std::span<const uint8_t> Data);
