@@ -31,9 +31,11 @@ TMidiInput::TMidiInput(QObject* owner) : TMidiIO(owner) {
       // (Error holds the platform's code) instead of failing to exist.
     }
   }
-  Handle = std::make_unique<TMidiWindow>([this](uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
-    return MidiInput(msg, wParam, lParam);
-  });
+  Handle = new TMidiWindow(
+      [this](uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
+        return MidiInput(msg, wParam, lParam);
+      },
+      this);
   FState = misClosed;
 }
 
@@ -128,7 +130,7 @@ void TMidiInput::Open() {
       if (PCtlInfo == nullptr) Raise("Not enough memory for the MIDI input control record");
     }
     PCtlInfo->PBuffer = PBuffer;
-    PCtlInfo->hWindow = Handle.get();
+    PCtlInfo->hWindow = Handle;
     CopyFiltersToCtlInfo();
     HMIDI handle = 0;
     const MMRESULT result = midiInOpen(&handle, FDeviceID, MidiDriverCallback,

@@ -119,7 +119,7 @@ class TMidiInput : public TMidiIO {
   uint16_t FPID = 0;
   uint32_t FDriverVersion = 0;
 
-  std::unique_ptr<TMidiWindow> Handle;
+  TMidiWindow* Handle = nullptr;  // child of the port
   TCircularBuffer* PBuffer = nullptr;
   TMidiCtlInfo* PCtlInfo = nullptr;
   std::unique_ptr<std::list<std::unique_ptr<TMyMidiHdr>>> MidiHdrs;

@@ -57,10 +57,11 @@ void TMidiOutput::RaiseWith(MMRESULT code, TOutErrorContext context) {
 TMidiOutput::TMidiOutput(QObject* owner)
     : TMidiIO(owner),
       FNumDevs(static_cast<uint16_t>(midiOutGetNumDevs())),
-      Handle(std::make_unique<TMidiWindow>(
+      Handle(new TMidiWindow(
           [this](uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
             return MidiOutputDone(msg, wParam, lParam);
-          })) {}
+          },
+          this)) {}
 
 TMidiOutput::~TMidiOutput() {
   FDestroying = true;
@@ -168,7 +169,7 @@ bool TMidiOutput::Open() {
       throw EMidiOutputError("Not enough memory for the MIDI output control record");
     }
   }
-  PCtlInfo->hWindow = Handle.get();
+  PCtlInfo->hWindow = Handle;
   HMIDI handle = 0;
   FError = midiOutOpen(&handle, FDeviceID, MidiDriverCallback,
                        reinterpret_cast<uintptr_t>(PCtlInfo), CALLBACK_FUNCTION);

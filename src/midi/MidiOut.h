@@ -133,7 +133,7 @@ class TMidiOutput : public TMidiIO {
   bool FFullResetOnClose = false;
   bool FDestroying = false;
 
-  std::unique_ptr<TMidiWindow> Handle;
+  TMidiWindow* Handle = nullptr;  // child of the port
   TMidiCtlInfo* PCtlInfo = nullptr;
   // Headers with the driver, by their platform header.
   std::map<MIDIHDR*, std::unique_ptr<TMyMidiHdr>> FPending;

@@ -23,7 +23,8 @@ class NoticeEvent final : public QEvent {
 
 }  // namespace
 
-TMidiWindow::TMidiWindow(TMidiWindowProc procedure) : procedure_(std::move(procedure)) {
+TMidiWindow::TMidiWindow(TMidiWindowProc procedure, QObject* owner)
+    : QObject(owner), procedure_(std::move(procedure)) {
   NoticeEventType();  // registered here, not on the driver's thread
 }
 

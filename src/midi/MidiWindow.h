@@ -16,8 +16,11 @@ using TMidiWindowProc = std::function<intptr_t(uint32_t msg, uintptr_t wParam, u
 // the user-interface thread. Notices still queued when the window is destroyed
 // are dropped; call DeliverPending first when they hold resources.
 class TMidiWindow : public QObject {
+  Q_OBJECT
+
  public:
-  explicit TMidiWindow(TMidiWindowProc procedure);
+  // The owner (QObject parent) destroys the window with itself.
+  TMidiWindow(TMidiWindowProc procedure, QObject* owner);
   ~TMidiWindow() override;
 
   // Any thread: queues the notice for the window's thread.

@@ -111,12 +111,12 @@ void TestMidiServices::FailOutputCaps(uint32_t id, MMRESULT code) {
 
 // ---- Results ----------------------------------------------------------------
 
-void TestMidiServices::FailNext(const std::string& op, MMRESULT code, int times) {
+void TestMidiServices::FailNext(const std::string& op, MMRESULT code, int times, int after) {
   Lock lock(mutex_);
   if (times == 0) {
     failures_.erase(op);
   } else {
-    failures_[op] = {code, times};
+    failures_[op] = {code, times, after};
   }
 }
 
@@ -148,8 +148,13 @@ bool TestMidiServices::Injected(const std::string& op, std::vector<uint64_t> arg
   Record(op, std::move(args));
   auto it = failures_.find(op);
   if (it == failures_.end()) return false;
-  *code = it->second.first;
-  if (it->second.second > 0 && --it->second.second == 0) failures_.erase(it);
+  Failure& failure = it->second;
+  if (failure.after > 0) {
+    --failure.after;
+    return false;
+  }
+  *code = failure.code;
+  if (failure.times > 0 && --failure.times == 0) failures_.erase(it);
   return true;
 }
 

@@ -76,9 +76,10 @@ class TestMidiServices final : public MidiServices {
   void FailOutputCaps(uint32_t id, MMRESULT code);
 
   // ---- Results ------------------------------------------------------------
-  // The next `times` calls of the operation (its name, e.g. "midiInAddBuffer")
-  // return code without doing anything; times -1: every call from now on.
-  void FailNext(const std::string& op, MMRESULT code, int times = 1);
+  // After `after` more calls succeed, the next `times` calls of the operation
+  // (its name, e.g. "midiInAddBuffer") return code without doing anything;
+  // times -1: every call from then on.
+  void FailNext(const std::string& op, MMRESULT code, int times = 1, int after = 0);
   void ClearFailures();
   // Texts of midiInGetErrorText / midiOutGetErrorText; unknown codes fail with
   // MMSYSERR_INVALPARAM. Known from the start: 0 to 11 and 64 to 70 as used.
@@ -198,7 +199,12 @@ class TestMidiServices final : public MidiServices {
   MIDIOUTCAPS mapperCaps_;
   std::map<uint32_t, MMRESULT> inCapsFailures_;
   std::map<uint32_t, MMRESULT> outCapsFailures_;
-  std::map<std::string, std::pair<MMRESULT, int>> failures_;
+  struct Failure {
+    MMRESULT code;
+    int times;
+    int after;
+  };
+  std::map<std::string, Failure> failures_;
   std::map<MMRESULT, std::string> errorTexts_;
   std::vector<Call> calls_;
   std::vector<uint32_t> shortMessages_;

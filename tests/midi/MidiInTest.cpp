@@ -1,0 +1,545 @@
+#include "MidiIn.h"
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "MidiWindow.h"
+#include "PortTestFixture.h"
+
+namespace {
+
+class MidiInTest : public PortTest {
+ protected:
+  MidiInTest() {
+    midi->AddInputDevice("Keyboard", 3, 4, 0x0105);
+    midi->AddInputDevice("Pads");
+  }
+
+  TMidiInput& Port() {
+    if (!port_) {
+      port_.emplace();
+      port_->SetOnMidiInput([this](QObject* sender) {
+        EXPECT_EQ(sender, &*port_);
+        ++inputs;
+      });
+      port_->SetOnOverflow([this](QObject*) { ++overflows; });
+    }
+    return *port_;
+  }
+
+  TMidiInput& OpenStarted() {
+    Port().OpenAndStart();
+    return *port_;
+  }
+
+  std::vector<std::unique_ptr<TMyMidiEvent>> Drain() {
+    Pump();
+    std::vector<std::unique_ptr<TMyMidiEvent>> events;
+    while (auto event = Port().GetMidiEvent()) events.push_back(std::move(event));
+    return events;
+  }
+
+  std::optional<TMidiInput> port_;
+  int inputs = 0;
+  int overflows = 0;
+};
+
+uint32_t Packed(uint8_t status, uint8_t data1 = 0, uint8_t data2 = 0) {
+  return status + 256u * data1 + 65536u * data2;
+}
+
+}  // namespace
+
+TEST_F(MidiInTest, CreationSelectsDeviceZeroWithDefaults) {
+  TMidiInput& port = Port();
+  EXPECT_EQ(port.State(), misClosed);
+  EXPECT_EQ(port.NumDevs(), 2u);
+  EXPECT_EQ(port.DeviceID(), 0u);
+  EXPECT_EQ(port.ProductName(), "Keyboard");
+  EXPECT_EQ(port.MID(), 3);
+  EXPECT_EQ(port.PID(), 4);
+  EXPECT_EQ(port.DriverVersion(), 0x0105u);
+  EXPECT_EQ(port.Capacity(), 1024);
+  EXPECT_EQ(port.SysexBufferSize(), 4096);
+  EXPECT_EQ(port.SysexBufferCount(), 16);
+  EXPECT_FALSE(port.SysexOnly());
+  EXPECT_EQ(port.FilteredMessages(), (TMidiMsgFilter{msgActiveSensing, msgMidiTimeCode}));
+  EXPECT_EQ(port.MIDIHandle(), 0u);
+  EXPECT_EQ(port.MessageCount(), 0);
+  EXPECT_EQ(port.GetMidiEvent(), nullptr);
+}
+
+TEST_F(MidiInTest, WithoutDevicesNothingIsSelectedAndNoNameIsInstalled) {
+  midi->RemoveAllDevices();
+  TMidiInput& port = Port();
+  EXPECT_EQ(port.DeviceID(), 0u);
+  EXPECT_EQ(port.ProductName(), "");
+  EXPECT_THROW_TEXT(port.SetProductName("Keyboard"), EMidiInputError,
+                    "MIDI Input Device Keyboard not installed ");
+}
+
+TEST_F(MidiInTest, AnUnreadableDeviceZeroStillGivesAPort) {
+  midi->FailInputCaps(0, MMSYSERR_NODRIVER);
+  TMidiInput& port = Port();
+  EXPECT_EQ(port.State(), misClosed);
+  EXPECT_EQ(port.ProductName(), "");
+  EXPECT_EQ(port.Error(), MMSYSERR_NODRIVER);
+}
+
+TEST_F(MidiInTest, SelectionByIdAndName) {
+  TMidiInput& port = Port();
+  int changed = 0;
+  port.SetOnDeviceChanged([&](QObject*) { ++changed; });
+  port.SetProductName("Pads");
+  EXPECT_EQ(port.DeviceID(), 1u);
+  EXPECT_EQ(changed, 1);
+  EXPECT_THROW_TEXT(port.SetProductName("pads"), EMidiInputError,
+                    "MIDI Input Device pads not installed ");
+  // The input port does not search the mapper.
+  EXPECT_THROW_TEXT(port.SetProductName("MIDI Mapper"), EMidiInputError,
+                    "MIDI Input Device MIDI Mapper not installed ");
+  EXPECT_THROW_TEXT(port.SetDeviceID(2), EMidiInputError, "Invalid device ID");
+  // The mapper id passes the range check; the capability read decides.
+  EXPECT_THROW_TEXT(port.SetDeviceID(MIDI_MAPPER), EMidiInputError,
+                    "A device ID has been used that is out of range for your system.");
+  EXPECT_EQ(port.DeviceID(), MIDI_MAPPER);
+  EXPECT_EQ(port.Error(), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(changed, 1);
+  midi->FailInputCaps(0, MMSYSERR_NOMEM);
+  EXPECT_THROW_TEXT(port.SetProductName("Pads"), EMidiInputError,
+                    "The system is unable to allocate or lock memory.");
+}
+
+TEST_F(MidiInTest, ANameThatHasGoneIsAnInvalidId) {
+  TMidiInput& port = Port();
+  port.SetProductName("Pads");
+  midi->RemoveAllDevices();
+  EXPECT_THROW_TEXT(port.SetProductName("Pads"), EMidiInputError, "Invalid device ID");
+}
+
+TEST_F(MidiInTest, DeviceAndBufferSettingsAreRefusedWhileOpen) {
+  TMidiInput& port = Port();
+  port.Open();
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[&] { port.SetDeviceID(1); }, "Change to DeviceID while device was open"},
+      {[&] { port.SetProductName("Pads"); }, "Change to ProductName while device was open"},
+      {[&] { port.SetSysexBufferSize(16); }, "Change to SysexBufferSize while device was open"},
+      {[&] { port.SetSysexBufferCount(2); }, "Change to SysexBufferCount while device was open"},
+  };
+  for (const auto& [change, text] : cases) EXPECT_THROW_TEXT(change(), EMidiInputError, text);
+  EXPECT_EQ(port.DeviceID(), 0u);
+  EXPECT_EQ(port.SysexBufferSize(), 4096);
+  EXPECT_EQ(port.SysexBufferCount(), 16);
+}
+
+TEST_F(MidiInTest, OpenHandsEveryBufferToTheDriverWithoutStarting) {
+  TMidiInput& port = Port();
+  midi->ClearCalls();
+  port.Open();
+  EXPECT_EQ(port.State(), misOpen);
+  EXPECT_NE(port.MIDIHandle(), 0u);
+  EXPECT_EQ(midi->CallCount("midiInOpen"), 1);
+  EXPECT_EQ(midi->CallCount("midiInPrepareHeader"), 16);
+  EXPECT_EQ(midi->CallCount("midiInAddBuffer"), 16);
+  EXPECT_EQ(midi->CallNames().front(), "midiInOpen");
+  EXPECT_EQ(midi->CallNames().back(), "midiInAddBuffer");
+  EXPECT_EQ(midi->QueuedInputHeaders(), 16u);
+  EXPECT_FALSE(midi->InputStarted());
+  EXPECT_THROW_TEXT(port.Open(), EMidiInputError, "The MIDI input device is already open");
+  EXPECT_EQ(port.State(), misOpen);
+  port.Start();
+  EXPECT_TRUE(midi->InputStarted());
+  port.Stop();
+  EXPECT_FALSE(midi->InputStarted());
+}
+
+TEST_F(MidiInTest, StartAndStopOnAClosedPortDoNothing) {
+  TMidiInput& port = Port();
+  midi->ClearCalls();
+  port.Start();
+  port.Stop();
+  EXPECT_TRUE(midi->Calls().empty());
+}
+
+TEST_F(MidiInTest, CapacitiesThatCannotBeBuiltAreRefused) {
+  TMidiInput& port = Port();
+  const std::pair<uint16_t, std::string> cases[] = {
+      {0, "Invalid queue capacity 0: it must be 1 to 4095 messages"},
+      {4096, "Invalid queue capacity 4096: it must be 1 to 4095 messages"},
+  };
+  for (const auto& [capacity, text] : cases) {
+    port.SetCapacity(capacity);
+    EXPECT_THROW_TEXT(port.Open(), EMidiInputError, text);
+    EXPECT_EQ(port.State(), misClosed);
+    EXPECT_EQ(midi->CallCount("midiInOpen"), 0);
+    EXPECT_EQ(SharedBlockCount(), blocksBefore);
+  }
+}
+
+struct OpenFailure {
+  const char* name;
+  const char* op;  // failing platform operation, or none
+  MMRESULT code;
+  int after;            // calls of op that succeed first
+  int blocksThatExist;  // shared blocks had before allocation fails; -1: no failure
+  std::string text;
+};
+
+class MidiInOpenFailure : public MidiInTest, public ::testing::WithParamInterface<OpenFailure> {};
+
+TEST_P(MidiInOpenFailure, LeavesThePortClosedWithNothingHeld) {
+  const OpenFailure& c = GetParam();
+  TMidiInput& port = Port();
+  if (c.op != nullptr) midi->FailNext(c.op, c.code, 1, c.after);
+  {
+    std::optional<ScopedSharedBlockFailure> noMemory;
+    if (c.blocksThatExist >= 0) noMemory.emplace(c.blocksThatExist);
+    EXPECT_THROW_TEXT(port.Open(), EMidiInputError, c.text);
+  }
+  EXPECT_EQ(port.State(), misClosed);
+  EXPECT_EQ(port.MIDIHandle(), 0u);
+  EXPECT_EQ(port.MessageCount(), 0);
+  EXPECT_FALSE(midi->InputOpen());
+  EXPECT_EQ(SharedBlockCount(), blocksBefore);
+  EXPECT_EQ(midi->CallCount("midiInPrepareHeader"), midi->CallCount("midiInUnprepareHeader") +
+                                                          (std::string(c.name) == "PrepareFails"));
+  // Nothing stands in the way of the next attempt.
+  port.OpenAndStart();
+  midi->DeliverShort(Packed(0x90, 1, 2));
+  EXPECT_EQ(Drain().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MidiInOpenFailure,
+    ::testing::Values(
+        OpenFailure{"OpenRefused", "midiInOpen", MMSYSERR_ALLOCATED, 0, -1,
+                    "The specified device is already in use."},
+        OpenFailure{"PrepareFails", "midiInPrepareHeader", MMSYSERR_NOMEM, 2, -1,
+                    "The system is unable to allocate or lock memory."},
+        OpenFailure{"AddBufferFails", "midiInAddBuffer", MMSYSERR_INVALPARAM, 4, -1,
+                    "An invalid parameter was passed to a system function."},
+        OpenFailure{"NoMemoryForTheQueue", nullptr, 0, 0, 1,
+                    "Not enough memory for the MIDI input queue"},
+        OpenFailure{"NoMemoryForTheRecord", nullptr, 0, 0, 2,
+                    "Not enough memory for the MIDI input control record"},
+        OpenFailure{"NoMemoryForTheFifthHeader", nullptr, 0, 0, 3 + 2 * 4,
+                    "Not enough memory for the system-exclusive buffers"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MidiInTest, AShortMessageBecomesAnEvent) {
+  OpenStarted();
+  ASSERT_TRUE(midi->DeliverShort(Packed(0x90, 0x3C, 0x40), 1500));
+  EXPECT_EQ(Port().MessageCount(), 1);
+  Pump();
+  EXPECT_GE(inputs, 1);
+  auto event = Port().GetMidiEvent();
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(event->MidiMessage, 0x90);
+  EXPECT_EQ(event->Data1, 0x3C);
+  EXPECT_EQ(event->Data2, 0x40);
+  EXPECT_EQ(event->Time, 1500u);
+  EXPECT_EQ(event->Sysex, nullptr);
+  EXPECT_EQ(event->SysexLength, 0);
+  EXPECT_EQ(Port().GetMidiEvent(), nullptr);
+}
+
+TEST_F(MidiInTest, SysexEventsCopyTheBytesAndGiveTheBufferBackAtOnce) {
+  OpenStarted();
+  const std::vector<std::vector<uint8_t>> cases{{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, {}};
+  for (const auto& bytes : cases) {
+    ASSERT_TRUE(midi->DeliverSysex(bytes, 77));
+    EXPECT_EQ(midi->QueuedInputHeaders(), 15u);
+    Pump();
+    midi->ClearCalls();
+    auto event = Port().GetMidiEvent();
+    EXPECT_EQ(midi->QueuedInputHeaders(), 16u);
+    EXPECT_EQ(midi->CallNames(), (std::vector<std::string>{"midiInPrepareHeader", "midiInAddBuffer"}));
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(event->MidiMessage, 0xF0);
+    EXPECT_EQ(event->Data1, 0);
+    EXPECT_EQ(event->Data2, 0);
+    EXPECT_EQ(event->Time, 77u);
+    ASSERT_EQ(event->SysexLength, bytes.size());
+    if (bytes.empty()) {
+      EXPECT_EQ(event->Sysex, nullptr);
+    } else {
+      EXPECT_EQ(std::vector<uint8_t>(event->Sysex.get(), event->Sysex.get() + bytes.size()), bytes);
+    }
+  }
+}
+
+TEST_F(MidiInTest, FiltersActOnAnOpenPortFromTheNextMessage) {
+  TMidiInput& port = OpenStarted();
+  auto deliverAll = [&] {
+    for (uint32_t packed : {0xF8u, 0xFEu, Packed(0xF1, 0x20), Packed(0x90, 1, 2)}) {
+      midi->DeliverShort(packed);
+    }
+    midi->DeliverSysex({0xF0, 0xF7});
+    std::vector<uint8_t> statuses;
+    for (const auto& event : Drain()) statuses.push_back(event->MidiMessage);
+    return statuses;
+  };
+  EXPECT_EQ(deliverAll(), (std::vector<uint8_t>{0xF1, 0x90, 0xF0}));
+  port.SetFilteredMessages({msgActiveSensing});
+  EXPECT_EQ(deliverAll(), (std::vector<uint8_t>{0xF8, 0xF1, 0x90, 0xF0}));
+  port.SetFilteredMessages({});
+  EXPECT_EQ(deliverAll(), (std::vector<uint8_t>{0xF8, 0xFE, 0xF1, 0x90, 0xF0}));
+  port.SetSysexOnly(true);
+  EXPECT_EQ(deliverAll(), (std::vector<uint8_t>{0xF0}));
+}
+
+TEST_F(MidiInTest, CloseDropsWaitingMessagesAndTheirNotices) {
+  TMidiInput& port = OpenStarted();
+  for (uint8_t n = 0; n < 3; ++n) midi->DeliverShort(Packed(0x90, n, 1));
+  midi->DeliverSysex({0xF0, 0x01, 0xF7});
+  port.Close();
+  Pump();
+  EXPECT_EQ(inputs, 0);
+  EXPECT_EQ(port.State(), misClosed);
+  EXPECT_EQ(port.MIDIHandle(), 0u);
+  EXPECT_EQ(port.MessageCount(), 0);
+  EXPECT_EQ(port.GetMidiEvent(), nullptr);
+  EXPECT_FALSE(midi->InputOpen());
+  EXPECT_EQ(SharedBlockCount(), blocksBefore + 1);  // the control record stays
+  port.Close();  // closing a closed port does nothing
+}
+
+TEST_F(MidiInTest, EachLostMessageGivesOneOverflowAndIsNeverDelivered) {
+  TMidiInput& port = Port();
+  port.SetCapacity(4);
+  OpenStarted();
+  for (uint8_t n = 0; n < 6; ++n) midi->DeliverShort(Packed(0x90, n, 0));
+  EXPECT_EQ(port.MessageCount(), 4);
+  auto events = Drain();
+  EXPECT_EQ(overflows, 2);
+  ASSERT_EQ(events.size(), 4u);
+  for (uint8_t n = 0; n < 4; ++n) EXPECT_EQ(events[n]->Data1, n);
+  midi->DeliverShort(Packed(0x80, 100, 0));
+  events = Drain();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]->Data1, 100);
+  EXPECT_EQ(overflows, 2);
+}
+
+TEST_F(MidiInTest, ASysexLostToAFullQueueKeepsItsBufferUntilClose) {
+  TMidiInput& port = Port();
+  port.SetCapacity(1);
+  OpenStarted();
+  midi->DeliverShort(Packed(0x90, 1, 1));
+  midi->DeliverSysex({0xF0, 0x01, 0xF7});
+  Pump();
+  EXPECT_EQ(overflows, 1);
+  EXPECT_EQ(midi->QueuedInputHeaders(), 15u);
+  EXPECT_EQ(Drain().size(), 1u);
+  port.Close();
+  EXPECT_EQ(SharedBlockCount(), blocksBefore + 1);
+}
+
+TEST_F(MidiInTest, AFailedHandBackRaisesButTheQueueMovesOn) {
+  for (const char* op : {"midiInPrepareHeader", "midiInAddBuffer"}) {
+    TMidiInput& port = OpenStarted();
+    midi->DeliverSysex({0xF0, 0x01, 0xF7});
+    midi->DeliverSysex({0xF0, 0x02, 0xF7});
+    Pump();
+    midi->FailNext(op, MMSYSERR_NOMEM);
+    EXPECT_THROW_TEXT(port.GetMidiEvent(), EMidiInputError,
+                      "The system is unable to allocate or lock memory.");
+    EXPECT_EQ(port.Error(), MMSYSERR_NOMEM);
+    EXPECT_EQ(port.MessageCount(), 1);
+    auto next = port.GetMidiEvent();
+    ASSERT_NE(next, nullptr);
+    ASSERT_EQ(next->SysexLength, 3);
+    EXPECT_EQ(next->Sysex[1], 0x02);
+    EXPECT_EQ(port.Error(), 0);
+    EXPECT_EQ(midi->QueuedInputHeaders(), 15u) << op;
+    port.Close();
+    EXPECT_EQ(SharedBlockCount(), blocksBefore + 1) << op;
+    port_.reset();
+  }
+}
+
+TEST_F(MidiInTest, WithoutSysexBuffersNoSysexIsReceived) {
+  for (bool noCount : {true, false}) {
+    TMidiInput& port = Port();
+    if (noCount) {
+      port.SetSysexBufferCount(0);
+    } else {
+      port.SetSysexBufferSize(0);
+    }
+    OpenStarted();
+    EXPECT_EQ(midi->CallCount("midiInPrepareHeader"), 0);
+    midi->DeliverSysex({0xF0, 0x01, 0xF7});
+    midi->DeliverShort(Packed(0xC0, 5));
+    const auto events = Drain();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]->MidiMessage, 0xC0);
+    port_.reset();
+  }
+}
+
+TEST_F(MidiInTest, BadInputFromADeviceIsHandledSafely) {
+  TMidiInput& port = Port();
+  port.SetSysexBufferSize(8);
+  port.SetSysexBufferCount(2);
+  OpenStarted();
+
+  // Longer than every buffer: two full buffers, the rest is lost.
+  std::vector<uint8_t> longSysex(40);
+  for (size_t i = 0; i < longSysex.size(); ++i) longSysex[i] = static_cast<uint8_t>(i);
+  midi->DeliverSysex(longSysex);
+  auto events = Drain();
+  ASSERT_EQ(events.size(), 2u);
+  for (size_t e = 0; e < 2; ++e) {
+    ASSERT_EQ(events[e]->SysexLength, 8);
+    EXPECT_EQ(events[e]->Sysex[0], 8 * e);
+    EXPECT_EQ(events[e]->Sysex[7], 8 * e + 7);
+  }
+  EXPECT_EQ(midi->QueuedInputHeaders(), 2u);
+
+  // Empty sysex, an error buffer, data bytes without a status.
+  midi->DeliverSysex({});
+  midi->DeliverLongError({0xF0, 0x11});
+  midi->DeliverShort(Packed(0x3C, 0x40));
+  // A driver returning a header that is none of ours, or no header at all.
+  MIDIHDR foreign{};
+  foreign.dwBytesRecorded = 100000;
+  midi->DeliverRaw(MIM_LONGDATA, reinterpret_cast<uintptr_t>(&foreign), 5);
+  midi->DeliverRaw(MIM_LONGERROR, 0, 6);
+  events = Drain();
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[0]->MidiMessage, 0xF0);
+  EXPECT_EQ(events[0]->SysexLength, 0);
+  EXPECT_EQ(events[0]->Sysex, nullptr);
+  ASSERT_EQ(events[1]->SysexLength, 2);
+  EXPECT_EQ(events[1]->Sysex[1], 0x11);
+  EXPECT_EQ(events[2]->MidiMessage, 0x3C);
+  EXPECT_EQ(events[2]->Data1, 0x40);
+  EXPECT_EQ(events[3]->MidiMessage, 0xF0);
+  EXPECT_EQ(events[3]->SysexLength, 0);
+  EXPECT_EQ(events[3]->Sysex, nullptr);
+  EXPECT_EQ(events[4]->MidiMessage, 0);
+  EXPECT_EQ(foreign.dwBytesRecorded, 100000u);  // untouched
+  EXPECT_EQ(midi->QueuedInputHeaders(), 2u);
+}
+
+TEST_F(MidiInTest, ChangeDevice) {
+  TMidiInput& port = Port();
+  midi->ClearCalls();
+  port.ChangeDevice(0, true);  // the current id: nothing happens
+  EXPECT_TRUE(midi->Calls().empty());
+  EXPECT_EQ(port.State(), misClosed);
+  port.Open();
+  port.ChangeDevice(1, true);
+  EXPECT_EQ(port.ProductName(), "Pads");
+  EXPECT_EQ(port.State(), misOpen);
+  EXPECT_TRUE(midi->InputStarted());
+  port.ChangeDevice(0, false);
+  EXPECT_EQ(port.State(), misClosed);
+  EXPECT_EQ(port.DeviceID(), 0u);
+}
+
+TEST_F(MidiInTest, CapacityTakesEffectAtTheNextOpen) {
+  TMidiInput& port = Port();
+  port.SetCapacity(8);
+  OpenStarted();
+  port.SetCapacity(2);
+  for (uint8_t n = 0; n < 3; ++n) midi->DeliverShort(Packed(0x90, n));
+  EXPECT_EQ(port.MessageCount(), 3);
+  port.StopAndClose();
+  OpenStarted();
+  for (uint8_t n = 0; n < 3; ++n) midi->DeliverShort(Packed(0x90, n));
+  EXPECT_EQ(port.MessageCount(), 2);
+  Pump();
+  EXPECT_EQ(overflows, 1);
+}
+
+TEST_F(MidiInTest, FlushQueueDropsEveryWaitingMessage) {
+  TMidiInput& port = OpenStarted();
+  for (uint8_t n = 0; n < 5; ++n) midi->DeliverShort(Packed(0x90, n));
+  midi->DeliverSysex({0xF0, 0xF7});
+  port.FlushQueue();
+  EXPECT_EQ(port.MessageCount(), 0);
+  EXPECT_EQ(midi->QueuedInputHeaders(), 16u);
+}
+
+TEST_F(MidiInTest, ErrorTextsComeFromThePlatform) {
+  TMidiInput& port = OpenStarted();
+  EXPECT_EQ(TMidiInput::ErrorText(MIDIERR_NOTREADY), "The MIDI hardware is busy.");
+  EXPECT_EQ(TMidiInput::ErrorText(4242), "Specified error number is out of range");
+  midi->FailNext("midiInStart", 0x10043);
+  EXPECT_THROW_TEXT(port.Start(), EMidiInputError, "Specified error number is out of range");
+  EXPECT_EQ(port.Error(), 0x43);  // the low 16 bits
+}
+
+TEST_F(MidiInTest, AFailedCloseCanBeRetried) {
+  for (const char* op : {"midiInReset", "midiInUnprepareHeader", "midiInClose"}) {
+    TMidiInput& port = OpenStarted();
+    midi->FailNext(op, MMSYSERR_ERROR);
+    EXPECT_THROW_TEXT(port.Close(), EMidiInputError, "Undefined external error.");
+    EXPECT_EQ(port.State(), misClosed) << op;
+    EXPECT_NE(port.MIDIHandle(), 0u) << op;
+    EXPECT_TRUE(midi->InputOpen()) << op;
+    port.Close();
+    EXPECT_EQ(port.MIDIHandle(), 0u) << op;
+    EXPECT_FALSE(midi->InputOpen()) << op;
+    EXPECT_EQ(SharedBlockCount(), blocksBefore + 1) << op;
+    port_.reset();
+  }
+}
+
+TEST_F(MidiInTest, DestroyingAnOpenPortReleasesEverything) {
+  for (bool closeFails : {false, true}) {
+    TMidiInput& port = OpenStarted();
+    midi->DeliverShort(Packed(0x90, 1));
+    midi->DeliverSysex({0xF0, 0xF7});
+    if (closeFails) {
+      midi->FailNext("midiInReset", MMSYSERR_ERROR);
+      EXPECT_THROW(port.Close(), EMidiInputError);
+    }
+    port_.reset();
+    Pump();
+    EXPECT_FALSE(midi->InputOpen()) << closeFails;
+    EXPECT_EQ(SharedBlockCount(), blocksBefore) << closeFails;
+  }
+  EXPECT_EQ(inputs, 0);
+}
+
+TEST_F(MidiInTest, TheWindowConsentsToEndingTheSession) {
+  auto* window = Port().findChild<TMidiWindow*>();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->Send(WM_QUERYENDSESSION, 0, 0), 1);
+  EXPECT_EQ(window->Send(MIM_DATA, 0, 0), 0);
+  EXPECT_EQ(window->Send(0x123, 0, 0), 0);
+  EXPECT_EQ(inputs, 0);  // closed: no event
+}
+
+// A device delivering from its own thread while the user-interface thread
+// drains: every message arrives once and in order, or is counted as lost.
+TEST_F(MidiInTest, MessagesFromAnotherThreadArriveInOrder) {
+  constexpr uint32_t kMessages = 16000;
+  TMidiInput& port = Port();
+  port.SetCapacity(64);
+  OpenStarted();
+  std::vector<uint32_t> received;
+  port.SetOnMidiInput([&](QObject*) {
+    while (auto event = port.GetMidiEvent()) received.push_back(event->Data1 + 128u * event->Data2);
+  });
+  std::atomic<bool> done{false};
+  std::thread device([&] {
+    for (uint32_t n = 0; n < kMessages; ++n) {
+      midi->DeliverShort(Packed(0x90, n & 0x7F, (n >> 7) & 0x7F), n);
+    }
+    done = true;
+  });
+  while (!done.load() || port.MessageCount() > 0) QCoreApplication::processEvents();
+  device.join();
+  Pump();
+  EXPECT_EQ(received.size() + static_cast<size_t>(overflows), kMessages);
+  EXPECT_TRUE(std::is_sorted(received.begin(), received.end()));
+  EXPECT_EQ(std::adjacent_find(received.begin(), received.end()), received.end());
+}
