@@ -5,7 +5,7 @@
 
 #include "MidiServices.h"
 #include "OrvalisApplication.h"
-#include "SystemMidiServices.h"
+#include "backends/SystemMidiServices.h"
 #include "frmMain.h"
 #include "frmSendBulk.h"
 #include "uComm.h"
