@@ -69,35 +69,41 @@ TIniFile::TIniFile(QString path) : FPath(std::move(path)) {
   while (start < content.size()) {
     qsizetype end = content.indexOf('\n', start);
     end = end < 0 ? content.size() : end + 1;
-    FLines.append(content.mid(start, end - start));
+    FLines.append(Parse(content.mid(start, end - start)));
     start = end;
   }
-  for (const QByteArray& line : std::as_const(FLines))
-    if (line.endsWith('\n')) {
-      FNewline = line.endsWith("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+  for (const Line& line : std::as_const(FLines))
+    if (line.raw.endsWith('\n')) {
+      FNewline = line.raw.endsWith("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
       break;
     }
 }
 
+TIniFile::Line TIniFile::Parse(QByteArray raw) {
+  Line line;
+  const QString text = Text(raw);
+  line.section = SectionName(text);
+  if (line.section.isNull()) SplitEntry(text, line.key, line.value);
+  line.raw = std::move(raw);
+  return line;
+}
+
 int TIniFile::FindSection(const QString& section) const {
-  for (int i = 0; i < FLines.size(); ++i) {
-    const QString name = SectionName(Text(FLines[i]));
-    if (!name.isNull() && SameName(name, section)) return i;
-  }
+  for (int i = 0; i < FLines.size(); ++i)
+    if (!FLines[i].section.isNull() && SameName(FLines[i].section, section)) return i;
   return -1;
 }
 
 int TIniFile::SectionEnd(int headerLine) const {
   int i = headerLine + 1;
-  while (i < FLines.size() && SectionName(Text(FLines[i])).isNull()) ++i;
+  while (i < FLines.size() && FLines[i].section.isNull()) ++i;
   return i;
 }
 
 int TIniFile::FindKey(int headerLine, const QString& key) const {
   const int end = SectionEnd(headerLine);
-  QString name, value;
   for (int i = headerLine + 1; i < end; ++i)
-    if (SplitEntry(Text(FLines[i]), name, value) && SameName(name, key)) return i;
+    if (!FLines[i].key.isEmpty() && SameName(FLines[i].key, key)) return i;
   return -1;
 }
 
@@ -106,8 +112,7 @@ QString TIniFile::ReadString(const QString& section, const QString& key, const Q
   if (header < 0) return defaultValue;
   const int line = FindKey(header, key);
   if (line < 0) return defaultValue;
-  QString name, value;
-  SplitEntry(Text(FLines[line]), name, value);
+  QString value = FLines[line].value;
   if (value.size() > MaxValueLength) {
     qsizetype length = MaxValueLength;
     if (value.at(length - 1).isHighSurrogate()) --length;  // never half a character
@@ -116,41 +121,42 @@ QString TIniFile::ReadString(const QString& section, const QString& key, const Q
   return value;
 }
 
-void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-  QList<QByteArray> lines = FLines;
+void TIniFile::WriteString(const QString& section, const QString& key, const QString& value, bool evenIfUnchanged) {
+  QList<Line> lines = FLines;
+  const QByteArray entry = OneLine(key) + '=' + OneLine(value);
   const int header = FindSection(section);
   if (header < 0) {
-    if (!lines.isEmpty() && !lines.last().endsWith('\n')) lines.last().append(FNewline);
-    lines.append('[' + OneLine(section) + ']' + FNewline);
-    lines.append(OneLine(key) + '=' + OneLine(value) + FNewline);
+    if (!lines.isEmpty() && !lines.last().raw.endsWith('\n')) lines.last().raw.append(FNewline);
+    lines.append(Parse('[' + OneLine(section) + ']' + FNewline));
+    lines.append(Parse(entry + FNewline));
   } else if (const int line = FindKey(header, key); line >= 0) {
-    const QByteArray& old = lines[line];
+    // The key keeps its spelling in the file.
+    const QByteArray& old = lines[line].raw;
     const QByteArray ending = old.endsWith("\r\n") ? "\r\n" : old.endsWith('\n') ? "\n" : "";
-    lines[line] = OneLine(key) + '=' + OneLine(value) + ending;
+    const QByteArray replaced = OneLine(lines[line].key) + '=' + OneLine(value) + ending;
+    if (old == replaced && !evenIfUnchanged && QFileInfo::exists(FPath)) return;
+    lines[line] = Parse(replaced);
   } else {
     // After the section's last entry, or its header when it has none; blank
     // lines and comments that lead into the next section stay before it.
     int last = header;
-    QString name, ignored;
-    for (int i = header + 1; i < SectionEnd(header); ++i)
-      if (SplitEntry(Text(lines[i]), name, ignored)) last = i;
-    if (!lines[last].endsWith('\n')) lines[last].append(FNewline);
-    lines.insert(last + 1, OneLine(key) + '=' + OneLine(value) + FNewline);
+    for (int i = header + 1, end = SectionEnd(header); i < end; ++i)
+      if (!lines[i].key.isEmpty()) last = i;
+    if (!lines[last].raw.endsWith('\n')) lines[last].raw.append(FNewline);
+    lines.insert(last + 1, Parse(entry + FNewline));
   }
   Save(lines);
   FLines = std::move(lines);
 }
 
-void TIniFile::Save(const QList<QByteArray>& lines) const {
+void TIniFile::Save(const QList<Line>& lines) const {
   const QFileInfo info(FPath);
   if (info.exists() && (!info.isFile() || !info.isWritable())) throw EIniWriteError(FPath);
+  QByteArray content;
+  for (const Line& line : lines) content += line.raw;
   QSaveFile file(FPath);
   if (!file.open(QIODevice::WriteOnly)) throw EIniWriteError(FPath);
-  for (const QByteArray& line : lines)
-    if (file.write(line) != line.size()) {
-      file.cancelWriting();
-      break;
-    }
+  if (file.write(content) != content.size()) file.cancelWriting();
   if (const auto& hook = BeforeCommitHook()) hook(file);
   if (!file.commit()) throw EIniWriteError(FPath);
 }

@@ -44,24 +44,30 @@ public:
   // Sets `key` in `section` to `value` and writes the file; a new key goes to
   // the end of its section, a new section to the end of the file. Line breaks
   // in the value become spaces. Raises EIniWriteError on failure, also for an
-  // existing file that is not writable.
-  void WriteString(const QString& section, const QString& key, const QString& value);
+  // existing file that is not writable. A write that would leave the file as
+  // it is is skipped (each write is synced to the disk, which is slow), unless
+  // `evenIfUnchanged` asks for it, as a test of whether the file is writable.
+  void WriteString(const QString& section, const QString& key, const QString& value, bool evenIfUnchanged = false);
 
   // For tests: called with the temporary file after the new content is
   // written and before it replaces the old file.
   static void SetBeforeCommitHook(std::function<void(QSaveFile&)> hook);
 
 private:
-  struct Entry {
-    int line;  // index into FLines
-    QString key;
+  // One line of the file as read, with what it means.
+  struct Line {
+    QByteArray raw;   // with its own line ending
+    QString section;  // the name for a "[Name]" line, else null
+    QString key;      // the key for a "Key=Value" line, else empty
+    QString value;
   };
-  int FindSection(const QString& section) const;   // line of the header, or -1
-  int SectionEnd(int headerLine) const;            // first line after the section
+  static Line Parse(QByteArray raw);
+  int FindSection(const QString& section) const;  // line of the header, or -1
+  int SectionEnd(int headerLine) const;           // first line after the section
   int FindKey(int headerLine, const QString& key) const;
-  void Save(const QList<QByteArray>& lines) const;
+  void Save(const QList<Line>& lines) const;
 
   QString FPath;
-  QList<QByteArray> FLines;  // raw lines, each with its own line ending
+  QList<Line> FLines;
   QByteArray FNewline = "\n";
 };

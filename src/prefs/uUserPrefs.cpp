@@ -127,7 +127,7 @@ QString Prefs_DefaultFileName() {
 bool Prefs_WriteTest(const QString& fileName) {
   try {
     TIniFile ini(fileName);
-    ini.WriteString(kTest, QStringLiteral("WriteTest"), QStringLiteral("1"));
+    ini.WriteString(kTest, QStringLiteral("WriteTest"), QStringLiteral("1"), true);
     return true;
   } catch (const EIniWriteError&) {
     return false;
