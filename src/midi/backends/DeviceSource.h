@@ -1,0 +1,66 @@
+#pragma once
+// What the services need of one family of MIDI devices (an RtMidi API, the
+// loopback): its current device lists and a way to open a device by name.
+//
+// Threads: every member is called from the user-interface thread, except where
+// a comment says otherwise. A source outlives every connection it opened.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MidiServices.h"
+
+class InputDelivery;
+
+// Gives a sent long-message header back to whoever sent it: marks it done and
+// calls the opener's callback with MOM_DONE. Any thread.
+struct LongMessageDone {
+  HMIDI handle = 0;
+  MidiCallbackProc callback = nullptr;
+  uintptr_t instance = 0;
+
+  void operator()(MIDIHDR* hdr) const noexcept;
+};
+
+// An open input. It feeds its InputDelivery from a thread of its back end until
+// it is destroyed; once the destructor has returned it never touches it again.
+class InputConnection {
+ public:
+  virtual ~InputConnection() = default;
+};
+
+// An open output.
+class OutputConnection {
+ public:
+  virtual ~OutputConnection() = default;
+  // One complete short message of 1 to 3 bytes.
+  virtual MMRESULT SendShort(const uint8_t* bytes, size_t count) = 0;
+  // Sends the header's dwBufferLength bytes. On success the header comes back
+  // through the connection's LongMessageDone, now or later; on failure it
+  // stays with the caller.
+  virtual MMRESULT SendLong(MIDIHDR* hdr) = 0;
+  // Returns once every header sent so far has come back.
+  virtual void Flush() = 0;
+};
+
+class DeviceSource {
+ public:
+  virtual ~DeviceSource() = default;
+
+  // Product names of the devices usable now, stable across runs, in a stable
+  // order; empty when the back end cannot start here.
+  virtual std::vector<std::string> InputNames() = 0;
+  virtual std::vector<std::string> OutputNames() = 0;
+
+  // Open the device that bears the name now; MIDIERR_NODEVICE when it is gone.
+  virtual MMRESULT OpenInput(const std::string& name, InputDelivery& delivery,
+                             std::unique_ptr<InputConnection>* connection) = 0;
+  virtual MMRESULT OpenOutput(const std::string& name, const LongMessageDone& done,
+                              std::unique_ptr<OutputConnection>* connection) = 0;
+
+  // Identification in the capabilities of its devices.
+  virtual uint16_t ProductId() const = 0;
+  virtual uint32_t DriverVersion() const = 0;
+};

@@ -1,0 +1,66 @@
+#include "JackSession.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "DeviceNames.h"
+
+namespace {
+
+void Silent(const char*) {}
+
+// RtMidi queues outgoing JACK messages in a ring of 16384 bytes, each behind an
+// int with its length; a JACK MIDI buffer also holds its own header and the
+// event's record.
+constexpr size_t kRtMidiRingBytes = 16384 - 1 - sizeof(int);
+constexpr size_t kMidiBufferOverhead = 64;
+
+}  // namespace
+
+JackSession::JackSession() {
+  static std::once_flag silenced;
+  std::call_once(silenced, [] {
+    jack_set_error_function(Silent);
+    jack_set_info_function(Silent);
+  });
+}
+
+JackSession::~JackSession() { Close(); }
+
+void JackSession::Close() {
+  if (client_ != nullptr) jack_client_close(client_);
+  client_ = nullptr;
+}
+
+bool JackSession::Connect() {
+  if (client_ != nullptr && alive_->load()) return true;
+  Close();
+  client_ = jack_client_open(kOwnClientName, JackNoStartServer, nullptr);
+  if (client_ == nullptr) return false;
+  alive_ = std::make_shared<std::atomic<bool>>(true);
+  jack_on_shutdown(client_, &JackSession::OnShutdown, alive_.get());
+  return true;
+}
+
+void JackSession::OnShutdown(void* alive) { static_cast<std::atomic<bool>*>(alive)->store(false); }
+
+std::vector<std::string> JackSession::MidiPorts(bool sources) {
+  std::vector<std::string> names;
+  if (!Connect()) return names;
+  const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                      sources ? JackPortIsOutput : JackPortIsInput);
+  if (ports == nullptr) return names;
+  for (const char** port = ports; *port != nullptr; ++port) names.emplace_back(*port);
+  jack_free(ports);
+  return names;
+}
+
+size_t JackSession::MaxMessageBytes() {
+  if (!Connect()) return 0;
+  const size_t buffer = jack_port_type_get_buffer_size(client_, JACK_DEFAULT_MIDI_TYPE);
+  if (buffer <= kMidiBufferOverhead) return kRtMidiRingBytes;  // size unknown
+  return std::min(kRtMidiRingBytes, buffer - kMidiBufferOverhead);
+}

@@ -1,0 +1,15 @@
+#include "SystemMidiServices.h"
+
+#include "AlsaSource.h"
+#include "BackendMidiServices.h"
+#include "JackSource.h"
+#include "LoopbackSource.h"
+#include "RtMidiConnections.h"
+
+std::unique_ptr<MidiServices> CreateSystemMidiServices() {
+  std::vector<std::unique_ptr<DeviceSource>> sources;
+  if (RtMidiHasApi(PortFamily::kAlsa)) sources.push_back(std::make_unique<AlsaSource>());
+  if (RtMidiHasApi(PortFamily::kJack)) sources.push_back(std::make_unique<JackSource>());
+  sources.push_back(std::make_unique<LoopbackSource>());
+  return std::make_unique<BackendMidiServices>(std::move(sources));
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The MIDI services of this machine, installed once at program start:
+//
+//   InstallMidiServices(CreateSystemMidiServices());
+//
+// Inputs and outputs are, in this order: the ALSA sequencer's ports, the ports
+// of a running JACK server, then "Orvalis Loopback" (always there, last). APIs
+// that cannot start here contribute nothing. Names are described in
+// DeviceNames.h; the program's own ports are never listed.
+
+#include <memory>
+
+#include "MidiServices.h"
+
+std::unique_ptr<MidiServices> CreateSystemMidiServices();

@@ -1,0 +1,130 @@
+#include "JackTestClient.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <cerrno>
+
+namespace {
+
+void Silent(const char*) {}
+
+void SilenceJack() {
+  jack_set_error_function(Silent);
+  jack_set_info_function(Silent);
+}
+
+}  // namespace
+
+bool JackTestClient::ServerRunning() {
+  SilenceJack();
+  jack_client_t* probe = jack_client_open("OrvalisTestProbe", JackNoStartServer, nullptr);
+  if (probe == nullptr) return false;
+  jack_client_close(probe);
+  return true;
+}
+
+std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& clientName) {
+  SilenceJack();
+  std::unique_ptr<JackTestClient> client(new JackTestClient);
+  client->client_ = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
+  if (client->client_ == nullptr) return nullptr;
+  client->in_ = jack_port_register(client->client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  client->out_ =
+      jack_port_register(client->client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  if (client->in_ == nullptr || client->out_ == nullptr) return nullptr;
+  if (jack_set_process_callback(client->client_, &JackTestClient::OnProcess, client.get()) != 0 ||
+      jack_activate(client->client_) != 0) {
+    return nullptr;
+  }
+  return client;
+}
+
+JackTestClient::~JackTestClient() {
+  if (client_ != nullptr) jack_client_close(client_);
+}
+
+std::string JackTestClient::ClientName() const { return jack_get_client_name(client_); }
+std::string JackTestClient::InputPort() const { return jack_port_name(in_); }
+std::string JackTestClient::OutputPort() const { return jack_port_name(out_); }
+
+bool JackTestClient::Connect(const std::string& source, const std::string& destination) {
+  const int result = jack_connect(client_, source.c_str(), destination.c_str());
+  return result == 0 || result == EEXIST;
+}
+
+std::vector<std::string> JackTestClient::MidiPorts(bool sources) const {
+  std::vector<std::string> names;
+  const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                      sources ? JackPortIsOutput : JackPortIsInput);
+  for (const char** port = ports; port != nullptr && *port != nullptr; ++port) {
+    names.emplace_back(*port);
+  }
+  jack_free(ports);
+  return names;
+}
+
+void JackTestClient::Echo(Transform transform) {
+  std::lock_guard lock(mutex_);
+  echo_ = true;
+  transform_ = std::move(transform);
+}
+
+void JackTestClient::StopEcho() {
+  std::lock_guard lock(mutex_);
+  echo_ = false;
+}
+
+void JackTestClient::Send(const Message& message) {
+  std::lock_guard lock(mutex_);
+  toSend_.push_back(message);
+}
+
+std::vector<JackTestClient::Message> JackTestClient::Received() const {
+  std::lock_guard lock(mutex_);
+  return receivedMessages_;
+}
+
+void JackTestClient::ClearReceived() {
+  std::lock_guard lock(mutex_);
+  receivedMessages_.clear();
+}
+
+bool JackTestClient::WaitForReceived(size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return received_.wait_for(lock, timeout, [&] { return receivedMessages_.size() >= count; });
+}
+
+int JackTestClient::OnProcess(uint32_t frames, void* self) {
+  static_cast<JackTestClient*>(self)->Process(frames);
+  return 0;
+}
+
+// Test code: a short lock in the process thread is fine here.
+void JackTestClient::Process(uint32_t frames) {
+  void* inBuffer = jack_port_get_buffer(in_, frames);
+  void* outBuffer = jack_port_get_buffer(out_, frames);
+  jack_midi_clear_buffer(outBuffer);
+
+  std::lock_guard lock(mutex_);
+  const uint32_t count = jack_midi_get_event_count(inBuffer);
+  for (uint32_t i = 0; i < count; ++i) {
+    jack_midi_event_t event;
+    if (jack_midi_event_get(&event, inBuffer, i) != 0) continue;
+    Message message(event.buffer, event.buffer + event.size);
+    if (echo_) {
+      Message echoed = transform_ ? transform_(message) : message;
+      if (!echoed.empty()) toSend_.push_back(std::move(echoed));
+    }
+    receivedMessages_.push_back(std::move(message));
+  }
+  if (count > 0) received_.notify_all();
+
+  // Whatever does not fit into this period waits for the next one.
+  size_t sent = 0;
+  for (; sent < toSend_.size(); ++sent) {
+    const Message& message = toSend_[sent];
+    if (jack_midi_event_write(outBuffer, 0, message.data(), message.size()) != 0) break;
+  }
+  toSend_.erase(toSend_.begin(), toSend_.begin() + static_cast<std::ptrdiff_t>(sent));
+}

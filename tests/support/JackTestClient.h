@@ -1,0 +1,86 @@
+#pragma once
+// A JACK client for tests, with one MIDI input port "in" and one MIDI output
+// port "out", that records what arrives, can echo it (optionally transformed),
+// can send messages and connect ports by name.
+//
+//   auto jack = JackTestClient::Open("OrvalisTestEcho");
+//   if (!jack) GTEST_SKIP() << JackTestClient::kNoServer;
+//   jack->Echo([](const JackTestClient::Message& m) { ... return changed; });
+//   jack->Connect(jack->OutputPort(), "Orvalis-01:MIDI In");
+//   jack->Send({0x90, 0x3C, 0x40});
+//   ASSERT_TRUE(jack->WaitForReceived(1));
+//
+// It never starts a server. Choose a client name that does not start with
+// "Orvalis-" followed by digits, which is how the program's own clients are
+// told apart.
+//
+// Threads: JACK's process thread reads "in" and writes "out" once per period
+// (messages sent or echoed go out in the next period, each as one event);
+// every other member is called from the test's thread. The destructor closes
+// the client, after which no process callback runs.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct _jack_client;
+struct _jack_port;
+
+class JackTestClient {
+ public:
+  using Message = std::vector<uint8_t>;
+  // Turns an arriving message into the one to echo; an empty result echoes nothing.
+  using Transform = std::function<Message(const Message&)>;
+
+  static constexpr const char* kNoServer = "no JACK server is running";
+
+  // Null when no server runs (or the client cannot be made).
+  static std::unique_ptr<JackTestClient> Open(const std::string& clientName);
+  static bool ServerRunning();
+
+  ~JackTestClient();
+  JackTestClient(const JackTestClient&) = delete;
+  JackTestClient& operator=(const JackTestClient&) = delete;
+
+  std::string ClientName() const;  // as the server named it
+  std::string InputPort() const;   // full names, "client:in" and "client:out"
+  std::string OutputPort() const;
+
+  // True when the ports are connected afterwards (also if they already were).
+  bool Connect(const std::string& source, const std::string& destination);
+  // Full names of the server's MIDI ports that send (sources) or receive.
+  std::vector<std::string> MidiPorts(bool sources) const;
+
+  // From now on every message arriving on "in" is also sent on "out".
+  void Echo(Transform transform = nullptr);
+  void StopEcho();
+  // Queued and sent on "out" in the next period.
+  void Send(const Message& message);
+
+  std::vector<Message> Received() const;
+  void ClearReceived();
+  // True once at least `count` messages were received.
+  bool WaitForReceived(size_t count,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+ private:
+  JackTestClient() = default;
+  static int OnProcess(uint32_t frames, void* self);
+  void Process(uint32_t frames);
+
+  _jack_client* client_ = nullptr;
+  _jack_port* in_ = nullptr;
+  _jack_port* out_ = nullptr;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable received_;
+  std::vector<Message> receivedMessages_;
+  std::vector<Message> toSend_;
+  bool echo_ = false;
+  Transform transform_;
+};
