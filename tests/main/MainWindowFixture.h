@@ -1,0 +1,118 @@
+#pragma once
+// The main window built as the program builds it, on the scriptable MIDI back
+// end, with waits that take no real time and a preferences file of its own.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <ostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MidiIn.h"
+#include "MidiOut.h"
+#include "TestMidiServices.h"
+#include "LogMemo.h"
+#include "frmMain.h"
+#include "frmSendBulk.h"
+#include "uComm.h"
+#include "uUserPrefs.h"
+
+// Readable failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+// Runs the waits at the test's pace: each blocking step processes what is
+// pending and then lets its whole time pass at once.
+class TFastDelayClock : public TDelayClock {
+ public:
+  explicit TFastDelayClock(uint32_t start = 0) : Now(start) {}
+  uint32_t TickCount() override { return Now; }
+  void WaitForEvents(uint32_t maxMs, bool pump) override {
+    if (pump) QCoreApplication::processEvents();
+    if (OnWait) OnWait();
+    Now += maxMs;
+    ++Waits;
+  }
+
+  uint32_t Now;
+  int Waits = 0;
+  std::function<void()> OnWait;
+};
+
+struct TDevices {
+  std::vector<std::string> inputs{"Keyboard"};
+  std::vector<std::string> outputs{"Synth A"};
+};
+
+class MainWindowFixture : public ::testing::Test {
+ protected:
+  // Installs the devices, lets `script` prepare the back end, then runs the
+  // program's start-up: ports, main window (creation sequence), bulk window.
+  void Start(const TDevices& devices = {},
+             const std::function<void(TestMidiServices&)>& script = nullptr) {
+    auto owned = std::make_unique<TestMidiServices>();
+    midi = owned.get();
+    services = std::make_unique<ScopedMidiServices>(std::move(owned));
+    for (const auto& name : devices.inputs) midi->AddInputDevice(name);
+    for (const auto& name : devices.outputs) midi->AddOutputDevice(name);
+    if (script) script(*midi);
+    clockScope = std::make_unique<TScopedDelayClock>(clock);
+
+    AbortDelay = false;
+    MidiInCount = 0;
+    MidiOutCount = 0;
+    LoopTestRunning = false;
+    LoopRxStatus = LoopRxData1 = LoopRxData2 = 0;
+    UserPrefs = TUserPrefs{};
+    LogMaxEvents = 0;
+    ASSERT_TRUE(prefsDir.isValid());
+    PrefsFileNameSource = [this] { return prefsDir.filePath("orvalis.ini"); };
+
+    MidiPorts_Start();
+    window = std::make_unique<TfmMain>();
+    fmMain = window.get();
+    window->FormCreate(window.get());
+    bulk = std::make_unique<TfmSendBulk>();
+    fmSendBulk = bulk.get();
+    bulk->FormCreate(bulk.get());
+  }
+
+  void TearDown() override {
+    MidiPorts_End();
+    bulk.reset();
+    window.reset();
+    clockScope.reset();
+    services.reset();
+    AbortDelay = false;
+  }
+
+  // Lets the ports see the notices of the back end and the window its events.
+  static void Pump() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+  }
+
+  // Delivers short messages (status + 256 * data1 + 65536 * data2) and pumps.
+  void Receive(std::initializer_list<uint32_t> packed) {
+    for (uint32_t message : packed) ASSERT_TRUE(midi->DeliverShort(message));
+    Pump();
+  }
+
+  QStringList LogLines() const {
+    const QString text = window->MemoLog->toPlainText();
+    return text.isEmpty() ? QStringList{} : text.split(QLatin1Char('\n'));
+  }
+
+  TestMidiServices* midi = nullptr;  // owned by `services`
+  std::unique_ptr<ScopedMidiServices> services;
+  TFastDelayClock clock;
+  std::unique_ptr<TScopedDelayClock> clockScope;
+  QTemporaryDir prefsDir;
+  std::unique_ptr<TfmMain> window;
+  std::unique_ptr<TfmSendBulk> bulk;
+};
