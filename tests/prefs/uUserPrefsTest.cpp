@@ -271,6 +271,8 @@ TEST_F(PrefsTest, UnwritableFileWritesAndRaisesNothing) {
   }
   EXPECT_FALSE(QFile::exists(dir.filePath("missing")));
   EXPECT_TRUE(QDir(dir.filePath("folder.ini")).isEmpty());
+  Prefs_Load(dir.filePath("folder.ini"));
+  EXPECT_EQ(LogMaxEvents, 400) << "an unreadable file loads the defaults";
 }
 
 TEST_F(PrefsTest, WriteTestLeavesItsMarker) {
