@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 
@@ -57,10 +58,15 @@ class MainWindowFixture : public ::testing::Test {
              const std::function<void(TestMidiServices&)>& script = nullptr) {
     auto owned = std::make_unique<TestMidiServices>();
     midi = owned.get();
-    services = std::make_unique<ScopedMidiServices>(std::move(owned));
     for (const auto& name : devices.inputs) midi->AddInputDevice(name);
     for (const auto& name : devices.outputs) midi->AddOutputDevice(name);
     if (script) script(*midi);
+    Boot(std::move(owned));
+  }
+
+  // The same start-up on the given back end (the system's, for end-to-end tests).
+  void Boot(std::unique_ptr<MidiServices> backEnd) {
+    services = std::make_unique<ScopedMidiServices>(std::move(backEnd));
     clockScope = std::make_unique<TScopedDelayClock>(clock);
 
     AbortDelay = false;
@@ -108,7 +114,17 @@ class MainWindowFixture : public ::testing::Test {
     return text.isEmpty() ? QStringList{} : text.split(QLatin1Char('\n'));
   }
 
-  TestMidiServices* midi = nullptr;  // owned by `services`
+  // Pumps events until the log holds `count` lines or `timeoutMs` pass.
+  bool WaitForLogLines(int count, int timeoutMs = 5000) {
+    QElapsedTimer watch;
+    watch.start();
+    while (LogLines().size() < count && watch.elapsed() < timeoutMs) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return LogLines().size() >= count;
+  }
+
+  TestMidiServices* midi = nullptr;  // owned by `services` (when Start made it)
   std::unique_ptr<ScopedMidiServices> services;
   TFastDelayClock clock;
   std::unique_ptr<TScopedDelayClock> clockScope;

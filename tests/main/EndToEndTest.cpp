@@ -1,0 +1,66 @@
+// A message sent by the send routine leaves through a real back end, comes
+// back on the input and shows as the outgoing line, then the decoded incoming
+// line, with both counters moved: through the built-in loopback, and through
+// a JACK server with a client that echoes our output to our input.
+#include <QComboBox>
+#include <QPushButton>
+
+#include "CounterDisplay.h"
+#include "JackTestClient.h"
+#include "MainWindowFixture.h"
+#include "backends/SystemMidiServices.h"
+
+namespace {
+
+class EndToEndTest : public MainWindowFixture {
+ protected:
+  // Chooses a device by its listed name in one of the window's lists.
+  static bool Choose(QComboBox* list, const QString& name) {
+    const int index = list->findText(name);
+    if (index < 0) return false;
+    list->setCurrentIndex(index);
+    return list->currentText() == name;
+  }
+
+  void SendAndExpectEcho() {
+    window->btnLogClearClick(window->btnLogClear);
+    MidiInCount = 0;
+    MidiOutCount = 0;
+    MidiOut_SendBytes(std::array<uint8_t, 3>{0x93, 0x3C, 0x40}, 3, true);
+    ASSERT_TRUE(WaitForLogLines(2)) << LogLines().join('\n').toStdString();
+    EXPECT_EQ(LogLines(), (QStringList{"[Midi-Out] - 93 3C 40", "[MIDI-In] - 93 3C 40 (Note On)"}));
+    EXPECT_EQ(MidiOutCount, 1);
+    EXPECT_EQ(MidiInCount, 1);
+    EXPECT_EQ(window->cntMidiOut->Value(), 1);
+    EXPECT_EQ(window->cntMidiIn->Value(), 1);
+
+    MidiOut_SendBytes(std::array<uint8_t, 6>{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7}, 6, true);
+    ASSERT_TRUE(WaitForLogLines(4)) << LogLines().join('\n').toStdString();
+    EXPECT_EQ(LogLines().mid(2), (QStringList{"[Midi-Out] - F0 7E 00 06 01 F7",
+                                              "[MIDI-In] - F0 7E 00 06 01 F7  (Sysex - 6)"}));
+  }
+};
+
+TEST_F(EndToEndTest, ThroughTheBuiltInLoopback) {
+  Boot(CreateSystemMidiServices());
+  ASSERT_TRUE(Choose(window->cbMIDIIn, "Orvalis Loopback"));
+  ASSERT_TRUE(Choose(window->cbMIDIOut, "Orvalis Loopback"));
+  ASSERT_EQ(MidiInPort->State(), misOpen);
+  ASSERT_EQ(MidiOutPort->State(), mosOpen);
+  SendAndExpectEcho();
+}
+
+TEST_F(EndToEndTest, ThroughAJackServer) {
+  auto echo = JackTestClient::Open("OrvalisEndToEndEcho");
+  if (!echo) GTEST_SKIP() << JackTestClient::kNoServer;
+  echo->Echo();
+  Boot(CreateSystemMidiServices());
+  const QString client = QString::fromStdString(echo->ClientName());
+  ASSERT_TRUE(Choose(window->cbMIDIOut, client + ":in (JACK)"));
+  ASSERT_TRUE(Choose(window->cbMIDIIn, client + ":out (JACK)"));
+  ASSERT_EQ(MidiInPort->State(), misOpen);
+  ASSERT_EQ(MidiOutPort->State(), mosOpen);
+  SendAndExpectEcho();
+}
+
+}  // namespace
