@@ -3,9 +3,13 @@
 TOrvalisApplication::TOrvalisApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TOrvalisApplication::notify(QObject* receiver, QEvent* event) {
-  if (!FHookInstalled) return QApplication::notify(receiver, event);
+  return Deliver(*this, receiver, event);
+}
+
+bool TOrvalisApplication::Deliver(QApplication& app, QObject* receiver, QEvent* event) {
+  if (!FHookInstalled) return app.QApplication::notify(receiver, event);
   try {
-    return QApplication::notify(receiver, event);
+    return app.QApplication::notify(receiver, event);
   } catch (...) {
     return false;
   }

@@ -16,9 +16,12 @@ class TOrvalisApplication : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override;
 
   static void InstallExceptionHook() { FHookInstalled = true; }
+  static void UninstallExceptionHook() { FHookInstalled = false; }
   static bool ExceptionHookInstalled() { return FHookInstalled; }
   // Runs an action and discards what it raises once the hook is installed.
   static void RunGuarded(const std::function<void()>& action);
+  // Delivers an event through `app` as notify does.
+  static bool Deliver(QApplication& app, QObject* receiver, QEvent* event);
 
  private:
   static inline bool FHookInstalled = false;
