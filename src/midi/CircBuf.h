@@ -42,10 +42,16 @@ constexpr size_t kCacheLine = 64;
 // Ring of received messages, living in a shareable block, its slots in another.
 // One writer (the driver thread: PutBufferItem) and one reader (the
 // user-interface thread: PeekBufferItem, RemoveBufferItem); nothing is locked.
-// EventCount is the one value both sides change: the writer publishes a fully
-// written item by increasing it (release), the reader sees items through it
-// (acquire) and hands a slot back by decreasing it. Each side keeps its own
-// pointer, and a copy of the count as last seen, on a cache line of its own.
+// Each side counts what it has done in a counter that only it changes: the
+// writer publishes a fully written item by raising PutCount (release), the
+// reader sees items through it (acquire) and hands a slot back by raising
+// GetCount (release) once it has read the slot. The number of items held,
+// EventCount(), is their difference. Each side keeps its counter, its pointer
+// and a copy of the other side's counter as last seen on a cache line of its
+// own (the record's size is a whole number of lines), so that neither touches
+// the other's line while the ring is neither full nor empty. (One count
+// changed by both sides with atomic increments and decrements cost about
+// three times the throughput.)
 struct TCircularBuffer {
   uint32_t RecordHandle = 0;
   uint32_t BufferHandle = 0;
@@ -55,15 +61,23 @@ struct TCircularBuffer {
   uint16_t Capacity = 0;
 
   // Writer side.
-  alignas(kCacheLine) TMidiBufferItem* pNextPut = nullptr;
-  uint16_t writerCount = 0;  // at least the number of held items
+  alignas(kCacheLine) std::atomic<uint32_t> PutCount{0};  // items stored, wrapping
+  TMidiBufferItem* pNextPut = nullptr;
+  uint32_t writerSeenGets = 0;
 
   // Reader side.
-  alignas(kCacheLine) TMidiBufferItem* pNextGet = nullptr;
-  uint16_t readerCount = 0;  // at most the number of held items
+  alignas(kCacheLine) std::atomic<uint32_t> GetCount{0};  // items removed, wrapping
+  TMidiBufferItem* pNextGet = nullptr;
+  uint32_t readerSeenPuts = 0;
 
-  alignas(kCacheLine) std::atomic<uint16_t> EventCount{0};
-  char padding[kCacheLine - sizeof(std::atomic<uint16_t>)] = {};
+  // Number of items held, 0 to Capacity; exact on the reader's and on the
+  // writer's thread.
+  uint16_t EventCount() const {
+    const uint32_t gets = GetCount.load(std::memory_order_acquire);
+    const uint32_t puts = PutCount.load(std::memory_order_acquire);
+    const uint32_t held = puts - gets;
+    return static_cast<uint16_t>(held < Capacity ? held : Capacity);
+  }
 };
 
 // The largest capacity whose slots fit in one shareable block.
@@ -74,9 +88,54 @@ constexpr uint16_t kMaxCircularBufferCapacity = 65535 / sizeof(TMidiBufferItem);
 TCircularBuffer* CreateCircularBuffer(uint16_t capacity);
 // Releases a buffer; none is allowed. Only while no writer can run.
 void FreeCircularBuffer(TCircularBuffer* buffer);
+// The three operations of the two sides are inline: they are the whole of the
+// work per message, and a call with the item passed through memory costs
+// several times the operation itself.
+
 // Driver thread: stores a copy of the item; false when the buffer is full.
-[[nodiscard]] bool PutBufferItem(TCircularBuffer* buffer, const TMidiBufferItem& item);
+[[nodiscard]] inline bool PutBufferItem(TCircularBuffer* buffer, const TMidiBufferItem& item) {
+  const uint32_t puts = buffer->PutCount.load(std::memory_order_relaxed);
+  // The copy of GetCount only understates what the reader has freed, so it is
+  // read again only when the buffer looks full.
+  if (puts - buffer->writerSeenGets >= buffer->Capacity) {
+    buffer->writerSeenGets = buffer->GetCount.load(std::memory_order_acquire);
+    if (puts - buffer->writerSeenGets >= buffer->Capacity) return false;
+  }
+  TMidiBufferItem* slot = buffer->pNextPut;
+  *slot = item;
+  ++slot;
+  buffer->pNextPut = slot == buffer->pEnd ? buffer->pStart : slot;
+  buffer->PutCount.store(puts + 1, std::memory_order_release);
+  return true;
+}
+
+namespace circbuf_detail {
+
+// Reader: true when an item is held. The copy of PutCount only understates
+// what the writer has stored, so it is read again only when the buffer looks
+// empty.
+inline bool ReaderHoldsItem(TCircularBuffer* buffer, uint32_t gets) {
+  if (buffer->readerSeenPuts != gets) return true;
+  buffer->readerSeenPuts = buffer->PutCount.load(std::memory_order_acquire);
+  return buffer->readerSeenPuts != gets;
+}
+
+}  // namespace circbuf_detail
+
 // User-interface thread: copies the oldest item; false when empty.
-[[nodiscard]] bool PeekBufferItem(TCircularBuffer* buffer, TMidiBufferItem& item);
+[[nodiscard]] inline bool PeekBufferItem(TCircularBuffer* buffer, TMidiBufferItem& item) {
+  const uint32_t gets = buffer->GetCount.load(std::memory_order_relaxed);
+  if (!circbuf_detail::ReaderHoldsItem(buffer, gets)) return false;
+  item = *buffer->pNextGet;
+  return true;
+}
+
 // User-interface thread: drops the oldest item; false when empty.
-bool RemoveBufferItem(TCircularBuffer* buffer);
+inline bool RemoveBufferItem(TCircularBuffer* buffer) {
+  const uint32_t gets = buffer->GetCount.load(std::memory_order_relaxed);
+  if (!circbuf_detail::ReaderHoldsItem(buffer, gets)) return false;
+  TMidiBufferItem* slot = buffer->pNextGet + 1;
+  buffer->pNextGet = slot == buffer->pEnd ? buffer->pStart : slot;
+  buffer->GetCount.store(gets + 1, std::memory_order_release);
+  return true;
+}

@@ -255,7 +255,7 @@ void TMidiInput::ChangeDevice(uint32_t newDeviceId, bool openAndStartAfterChange
 
 uint16_t TMidiInput::MessageCount() const {
   if (FState != misOpen || PBuffer == nullptr) return 0;
-  return PBuffer->EventCount.load(std::memory_order_acquire);
+  return PBuffer->EventCount();
 }
 
 std::unique_ptr<TMyMidiEvent> TMidiInput::GetMidiEvent() {

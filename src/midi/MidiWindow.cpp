@@ -28,10 +28,14 @@ TMidiWindow::TMidiWindow(TMidiWindowProc procedure, QObject* owner)
   NoticeEventType();  // registered here, not on the driver's thread
 }
 
-TMidiWindow::~TMidiWindow() = default;
+TMidiWindow::~TMidiWindow() {
+  posted_.load(std::memory_order_acquire);  // notices still queued are deleted next
+}
 
 void TMidiWindow::Post(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
-  QCoreApplication::postEvent(this, new NoticeEvent(msg, wParam, lParam));
+  auto* notice = new NoticeEvent(msg, wParam, lParam);  // Qt's queue takes it over
+  posted_.fetch_add(1, std::memory_order_release);
+  QCoreApplication::postEvent(this, notice);
 }
 
 intptr_t TMidiWindow::Send(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
@@ -41,6 +45,7 @@ intptr_t TMidiWindow::Send(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
 void TMidiWindow::DeliverPending() { QCoreApplication::sendPostedEvents(this, NoticeEventType()); }
 
 bool TMidiWindow::event(QEvent* e) {
+  posted_.load(std::memory_order_acquire);
   if (e->type() != NoticeEventType()) return QObject::event(e);
   const auto* notice = static_cast<NoticeEvent*>(e);
   Send(notice->msg, notice->wParam, notice->lParam);

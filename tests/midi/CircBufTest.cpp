@@ -72,7 +72,7 @@ TEST(CircularBuffer, AllocationFailureGivesNoneAndLeavesNoBlock) {
 TEST(CircularBuffer, NewBufferIsEmpty) {
   BufferPtr buffer = MakeBuffer(3);
   ASSERT_NE(buffer, nullptr);
-  EXPECT_EQ(buffer->EventCount.load(), 0);
+  EXPECT_EQ(buffer->EventCount(), 0);
   EXPECT_EQ(buffer->Error, 0);
   EXPECT_EQ(buffer->pNextGet, buffer->pStart);
   EXPECT_EQ(buffer->pNextPut, buffer->pStart);
@@ -81,7 +81,7 @@ TEST(CircularBuffer, NewBufferIsEmpty) {
   EXPECT_FALSE(PeekBufferItem(buffer.get(), item));
   EXPECT_FALSE(RemoveBufferItem(buffer.get()));
   EXPECT_EQ(item.timestamp, 42u);  // untouched
-  EXPECT_EQ(buffer->EventCount.load(), 0);
+  EXPECT_EQ(buffer->EventCount(), 0);
   EXPECT_EQ(buffer->pNextGet, buffer->pStart);
 }
 
@@ -89,7 +89,7 @@ TEST(CircularBuffer, CapacityThreeFillsRefusesAFourthAndWrapsAfterARemove) {
   BufferPtr buffer = MakeBuffer(3);
   for (uint32_t n = 1; n <= 3; ++n) EXPECT_TRUE(PutBufferItem(buffer.get(), Item(n)));
   EXPECT_FALSE(PutBufferItem(buffer.get(), Item(4)));
-  EXPECT_EQ(buffer->EventCount.load(), 3);
+  EXPECT_EQ(buffer->EventCount(), 3);
   EXPECT_EQ(buffer->pNextPut, buffer->pStart);
   EXPECT_EQ(buffer->pStart[0].timestamp, 1u);
 
@@ -118,7 +118,7 @@ TEST(CircularBuffer, PeekTwiceYieldsTheSameItem) {
   ASSERT_TRUE(PeekBufferItem(buffer.get(), second));
   EXPECT_EQ(first.timestamp, 7u);
   EXPECT_EQ(second.timestamp, 7u);
-  EXPECT_EQ(buffer->EventCount.load(), 2);
+  EXPECT_EQ(buffer->EventCount(), 2);
 }
 
 TEST(CircularBuffer, KeepsOrderOverManyWraps) {
@@ -163,7 +163,7 @@ TEST(CircularBuffer, TwoThreadsPassAMillionItemsInOrderWithNoneLostOrRepeated) {
   }
   writer.join();
   EXPECT_EQ(mismatches, 0u);
-  EXPECT_EQ(buffer->EventCount.load(), 0);
+  EXPECT_EQ(buffer->EventCount(), 0);
   TMidiBufferItem item;
   EXPECT_FALSE(PeekBufferItem(buffer.get(), item));
 }
