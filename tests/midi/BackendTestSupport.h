@@ -51,6 +51,11 @@ class NoticeRecorder {
     return found;
   }
 
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    notices_.clear();
+  }
+
   size_t Count() const {
     std::lock_guard lock(mutex_);
     return notices_.size();

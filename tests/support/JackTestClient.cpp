@@ -4,6 +4,7 @@
 #include <jack/midiport.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace {
 
@@ -78,6 +79,20 @@ void JackTestClient::StopEcho() {
 void JackTestClient::Send(const Message& message) {
   std::lock_guard lock(mutex_);
   toSend_.push_back(message);
+}
+
+bool JackTestClient::Retry(const std::function<void()>& attempt,
+                           const std::function<bool()>& done, int attempts,
+                           std::chrono::milliseconds wait) {
+  for (int i = 0; i < attempts; ++i) {
+    attempt();
+    const auto end = std::chrono::steady_clock::now() + wait;
+    do {
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < end);
+  }
+  return done();
 }
 
 std::vector<JackTestClient::Message> JackTestClient::Received() const {

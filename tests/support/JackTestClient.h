@@ -9,6 +9,8 @@
 //   jack->Connect(jack->OutputPort(), "Orvalis-01:MIDI In");
 //   jack->Send({0x90, 0x3C, 0x40});
 //   ASSERT_TRUE(jack->WaitForReceived(1));
+//   // or, robust against periods that JACK drops:
+//   ASSERT_TRUE(JackTestClient::Retry([&] { jack->Send({0xF8}); }, [&] { return ...; }));
 //
 // It never starts a server. Choose a client name that does not start with
 // "Orvalis-" followed by digits, which is how the program's own clients are
@@ -61,6 +63,16 @@ class JackTestClient {
   void StopEcho();
   // Queued and sent on "out" in the next period.
   void Send(const Message& message);
+
+  // JACK drops whole periods when a client falls behind the server (an xrun:
+  // a loaded machine, a slow build such as ThreadSanitizer's, the first
+  // periods of a new port). A test that must not depend on that repeats each
+  // step until its effect shows: attempt() up to `attempts` times, each time
+  // polling done() every 5 ms for up to `wait` (done() may pump an event
+  // loop). True once done() held.
+  static bool Retry(const std::function<void()>& attempt, const std::function<bool()>& done,
+                    int attempts = 20,
+                    std::chrono::milliseconds wait = std::chrono::milliseconds(500));
 
   std::vector<Message> Received() const;
   void ClearReceived();

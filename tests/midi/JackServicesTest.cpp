@@ -1,0 +1,203 @@
+// The JACK devices through the raw services, against a test client on the
+// running JACK server (skipped when none runs). JACK drops whole periods when
+// a client falls behind, so each step is repeated until its effect shows (see
+// JackTestClient::Retry); what arrives is then checked byte for byte.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <deque>
+#include <thread>
+
+#include "BackendTestSupport.h"
+#include "JackTestClient.h"
+#include "backends/LoopbackSource.h"
+#include "backends/SystemMidiServices.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Message = JackTestClient::Message;
+
+class JackServices : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    jack = JackTestClient::Open("OrvalisTest-" + std::to_string(getpid()));
+    if (!jack) GTEST_SKIP() << JackTestClient::kNoServer;
+    midi = CreateSystemMidiServices();
+  }
+
+  // Our input from the test client's "out", started.
+  HMIDI OpenIn() {
+    const int id = InputIdOf(*midi, jack->OutputPort() + " (JACK)");
+    EXPECT_GE(id, 0);
+    HMIDI handle = 0;
+    EXPECT_EQ(midi->midiInOpen(&handle, static_cast<uint32_t>(id), &NoticeRecorder::Callback,
+                               received.Instance(), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);
+    return handle;
+  }
+
+  // Our output to the test client's "in".
+  HMIDI OpenOut() {
+    const int id = OutputIdOf(*midi, jack->InputPort() + " (JACK)");
+    EXPECT_GE(id, 0);
+    HMIDI handle = 0;
+    EXPECT_EQ(midi->midiOutOpen(&handle, static_cast<uint32_t>(id), &NoticeRecorder::Callback,
+                                sent.Instance(), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    return handle;
+  }
+
+  // Sends until the test client got something; returns the first message it got.
+  Message SendOut(const std::function<void()>& send) {
+    jack->ClearReceived();
+    EXPECT_TRUE(JackTestClient::Retry(send, [&] { return !jack->Received().empty(); }));
+    const auto got = jack->Received();
+    return got.empty() ? Message{} : got.front();
+  }
+
+  // Has the test client send until `count` notices came in; returns them.
+  std::vector<NoticeRecorder::Notice> ReceiveIn(const Message& message, size_t count = 1) {
+    received.Clear();
+    EXPECT_TRUE(JackTestClient::Retry([&] { jack->Send(message); },
+                                      [&] { return received.Count() >= count; }));
+    return received.Notices();
+  }
+
+  NoticeRecorder received;
+  NoticeRecorder sent;
+  std::deque<TestHeader> headers;
+  std::unique_ptr<JackTestClient> jack;
+  std::unique_ptr<MidiServices> midi;
+};
+
+TEST_F(JackServices, ListsTheServersPortsWithStableNamesButNeverItsOwn) {
+  const HMIDI in = OpenIn();
+  const HMIDI out = OpenOut();
+
+  // The program's ports exist on the server ...
+  size_t own = 0;
+  for (bool sources : {true, false}) {
+    for (const std::string& port : jack->MidiPorts(sources)) own += port.starts_with("Orvalis-");
+  }
+  EXPECT_GE(own, 2u);
+  // ... and stay out of its lists, which keep their names from one listing to the next.
+  const auto inputs = InputNames(*midi);
+  const auto outputs = OutputNames(*midi);
+  for (const auto& names : {inputs, outputs}) {
+    for (const std::string& name : names) {
+      EXPECT_FALSE(name.starts_with("Orvalis:") || name.starts_with("Orvalis-")) << name;
+    }
+    EXPECT_EQ(names.back(), LoopbackSource::kName);
+  }
+  EXPECT_NE(std::find(inputs.begin(), inputs.end(), jack->OutputPort() + " (JACK)"), inputs.end());
+  EXPECT_NE(std::find(outputs.begin(), outputs.end(), jack->InputPort() + " (JACK)"),
+            outputs.end());
+  EXPECT_EQ(InputNames(*midi), inputs);
+  EXPECT_EQ(OutputNames(*midi), outputs);
+
+  EXPECT_EQ(midi->midiInClose(in), MMSYSERR_NOERROR);
+  EXPECT_EQ(midi->midiOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_F(JackServices, ShortMessagesGoOutWithTheLengthTheirStatusImplies) {
+  const HMIDI out = OpenOut();
+  struct Case {
+    uint32_t packed;
+    Message bytes;
+  };
+  const Case cases[] = {{0x403C90, {0x90, 0x3C, 0x40}},
+                        {0x7F05C0, {0xC0, 0x05}},
+                        {0x0000F8, {0xF8}},
+                        {0x0201F2, {0xF2, 0x01, 0x02}}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(SendOut([&] { EXPECT_EQ(midi->midiOutShortMsg(out, c.packed), MMSYSERR_NOERROR); }),
+              c.bytes);
+  }
+}
+
+TEST_F(JackServices, ShortMessagesComeInWithRisingTimeStamps) {
+  OpenIn();
+  struct Case {
+    Message bytes;
+    uint32_t packed;
+  };
+  const Case cases[] = {{{0x90, 0x3C, 0x40}, 0x403C90},
+                        {{0xC0, 0x05}, 0x05C0},
+                        {{0xFE}, 0xFE},
+                        {{0x80, 0x3C, 0}, 0x3C80}};
+  std::vector<uintptr_t> times;
+  for (const Case& c : cases) {
+    const auto notices = ReceiveIn(c.bytes);
+    ASSERT_FALSE(notices.empty());
+    EXPECT_EQ(notices[0].msg, MIM_DATA);
+    EXPECT_EQ(notices[0].param1, c.packed);
+    times.push_back(notices[0].param2);
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+  EXPECT_GE(times.back() - times.front(), 60u);
+}
+
+TEST_F(JackServices, ALoopThroughTheServerCarriesTransformedMessages) {
+  OpenIn();
+  const HMIDI out = OpenOut();
+  jack->Echo([](const Message& m) {  // note off becomes note on with velocity 0
+    if (m.size() == 3 && (m[0] & 0xF0) == 0x80) {
+      return Message{static_cast<uint8_t>(0x90 | (m[0] & 0x0F)), m[1], 0};
+    }
+    return m;
+  });
+  for (auto [sentMessage, arrived] : {std::pair{0x403C80u, 0x003C90u}, {0x0A0BB1u, 0x0A0BB1u}}) {
+    received.Clear();
+    ASSERT_TRUE(JackTestClient::Retry([&] { midi->midiOutShortMsg(out, sentMessage); },
+                                      [&] { return received.Count() > 0; }));
+    EXPECT_EQ(received.Notices()[0].param1, arrived);
+  }
+}
+
+TEST_F(JackServices, A200ByteSysexGoesOutWholeAndComesBackWithMomDone) {
+  const HMIDI out = OpenOut();
+  int attempts = 0;
+  const Message got = SendOut([&] {
+    ++attempts;
+    TestHeader& header = headers.emplace_back(Sysex(200));
+    EXPECT_EQ(SendLong(*midi, out, header), MMSYSERR_NOERROR);
+  });
+  EXPECT_EQ(got, Sysex(200));
+  const auto done = sent.Of(MOM_DONE);
+  ASSERT_EQ(done.size(), static_cast<size_t>(attempts));
+  for (size_t i = 0; i < done.size(); ++i) {
+    EXPECT_EQ(done[i].param1, reinterpret_cast<uintptr_t>(headers[i].get()));
+    EXPECT_EQ(headers[i]->dwFlags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
+  }
+}
+
+TEST_F(JackServices, A200ByteSysexComesInSplitOverTheAddedHeaders) {
+  const HMIDI in = OpenIn();
+  TestHeader& a = headers.emplace_back(128);
+  TestHeader& b = headers.emplace_back(128);
+  AddInputHeader(*midi, in, a);
+  AddInputHeader(*midi, in, b);
+  const Message message = Sysex(200);
+  const auto notices = ReceiveIn(message, 2);
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0].msg, MIM_LONGDATA);
+  EXPECT_EQ(notices[0].param1, reinterpret_cast<uintptr_t>(a.get()));
+  EXPECT_EQ(notices[0].bytes, Message(message.begin(), message.begin() + 128));
+  EXPECT_EQ(notices[1].msg, MIM_LONGDATA);
+  EXPECT_EQ(notices[1].param1, reinterpret_cast<uintptr_t>(b.get()));
+  EXPECT_EQ(notices[1].bytes, Message(message.begin() + 128, message.end()));
+}
+
+TEST_F(JackServices, AMessageTooLongForJackIsRefusedInsteadOfLost) {
+  const HMIDI out = OpenOut();
+  TestHeader& header = headers.emplace_back(Sysex(20000));
+  EXPECT_NE(SendLong(*midi, out, header), MMSYSERR_NOERROR);
+  EXPECT_EQ(header->dwFlags & (MHDR_DONE | MHDR_INQUEUE), 0u);
+  EXPECT_EQ(sent.Count(), 0u);
+}
+
+}  // namespace
