@@ -1,0 +1,87 @@
+// End to end through the program's ports on the built-in loopback device: the
+// output port sends, the loopback's thread delivers, the input port's ring
+// buffer and system-exclusive buffers carry the messages to this thread.
+
+#include <gtest/gtest.h>
+
+#include "BackendPortsTestSupport.h"
+#include "BackendTestSupport.h"
+#include "backends/LoopbackSource.h"
+#include "backends/SystemMidiServices.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class LoopbackPorts : public ::testing::Test {
+ protected:
+  ScopedMidiServices installed{CreateSystemMidiServices()};
+  PortPair ports{LoopbackSource::kName, LoopbackSource::kName};
+};
+
+TEST_F(LoopbackPorts, ShortMessagesGoRoundWithRisingTimeStamps) {
+  ports.out.NoteOn(3, 0x3C, 0x40);
+  std::this_thread::sleep_for(10ms);
+  ports.out.ProgramChange(2, 5);
+  std::this_thread::sleep_for(10ms);
+  ports.out.PutShort(0xF2, 0x01, 0x02);
+  std::this_thread::sleep_for(10ms);
+  ports.out.NoteOff(3, 0x3C, 0);
+  ASSERT_TRUE(ports.PumpUntilEvents(4));
+
+  struct Expected {
+    uint8_t status, data1, data2;
+  };
+  const Expected expected[] = {{0x93, 0x3C, 0x40}, {0xC2, 0x05, 0}, {0xF2, 0x01, 0x02}, {0x83, 0x3C, 0}};
+  ASSERT_EQ(ports.events.size(), std::size(expected));
+  for (size_t i = 0; i < ports.events.size(); ++i) {
+    SCOPED_TRACE(i);
+    const TMyMidiEvent& event = *ports.events[i];
+    EXPECT_EQ(event.MidiMessage, expected[i].status);
+    EXPECT_EQ(event.Data1, expected[i].data1);
+    EXPECT_EQ(event.Data2, expected[i].data2);
+    EXPECT_EQ(event.Sysex, nullptr);
+    if (i > 0) {
+      EXPECT_GE(event.Time, ports.events[i - 1]->Time);
+    }
+  }
+  EXPECT_GE(ports.events.back()->Time - ports.events.front()->Time, 25u);
+}
+
+TEST_F(LoopbackPorts, ASixByteSysexArrivesWholeAndTheOutputHearsItWasSent) {
+  const std::vector<uint8_t> message = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+  ports.out.PutLong(message.data(), static_cast<uint16_t>(message.size()));
+  ASSERT_TRUE(ports.PumpUntil([&] { return ports.events.size() == 1 && ports.outputsDone == 1; }));
+  EXPECT_EQ(ports.events[0]->MidiMessage, 0xF0);
+  EXPECT_EQ(SysexOf(*ports.events[0]), message);
+  EXPECT_EQ(ports.out.PendingLongMessages(), 0u);
+}
+
+TEST_F(LoopbackPorts, A60000ByteSysexArrivesSplitOverTheInputsBuffers) {
+  ASSERT_EQ(ports.in.SysexBufferSize(), 4096);
+  const std::vector<uint8_t> message = Sysex(60000);
+  ports.out.PutLong(message.data(), static_cast<uint16_t>(message.size()));
+  ASSERT_TRUE(ports.PumpUntil([&] { return ports.events.size() == 15 && ports.outputsDone == 1; }));
+
+  std::vector<uint8_t> joined;
+  for (size_t i = 0; i < ports.events.size(); ++i) {
+    SCOPED_TRACE(i);
+    const TMyMidiEvent& event = *ports.events[i];
+    EXPECT_EQ(event.MidiMessage, 0xF0);
+    EXPECT_EQ(event.SysexLength, i < 14 ? 4096 : 60000 - 14 * 4096);
+    if (i > 0) {
+      EXPECT_GE(event.Time, ports.events[i - 1]->Time);
+    }
+    const auto bytes = SysexOf(event);
+    joined.insert(joined.end(), bytes.begin(), bytes.end());
+  }
+  EXPECT_EQ(joined, message);
+
+  // The buffers went back to the driver: the next message arrives too.
+  const std::vector<uint8_t> next = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+  ports.out.PutLong(next.data(), static_cast<uint16_t>(next.size()));
+  ASSERT_TRUE(ports.PumpUntil([&] { return ports.events.size() == 16; }));
+  EXPECT_EQ(SysexOf(*ports.events[15]), next);
+}
+
+}  // namespace
