@@ -4,7 +4,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 
 #include "CounterDisplay.h"
@@ -202,9 +205,10 @@ TEST_F(ReceiveMonitorTest, LineLimitRemovesOneOldestLinePerAddedLine) {
 }
 
 TEST_F(ReceiveMonitorTest, WrappedLongLineCountsAsOneLine) {
-  window->resize(300, 600);
   LogMaxEvents = 3;
-  window->Log_AddLine(QString(2000, 'x'));
+  window->Log_AddLine(QString("F0 7E ").repeated(200));
+  QCoreApplication::processEvents();
+  ASSERT_GT(window->MemoLog->document()->firstBlock().layout()->lineCount(), 1);  // it wraps
   window->Log_AddLine("b");
   window->Log_AddLine("c");
   EXPECT_EQ(LogLines().size(), 3);
@@ -275,6 +279,17 @@ TEST_F(ReceiveMonitorTest, QueueOverflowLightsTheErrorLedAndLosesOnlyTheSurplus)
   EXPECT_EQ(LogLines().size(), 400);
   emit window->LedMidiErr->clicked();
   EXPECT_FALSE(window->LedMidiErr->LedOn());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReceiveMonitorTest, LogScrollsToTheNewestLine) {
+  for (int i = 0; i < 39; ++i) Receive({0x403C90});
+  QScrollBar* bar = window->MemoLog->verticalScrollBar();
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 }  // namespace
