@@ -427,6 +427,22 @@ TEST_F(MidiInTest, BadInputFromADeviceIsHandledSafely) {
   EXPECT_EQ(midi->QueuedInputHeaders(), 2u);
 }
 
+TEST_F(MidiInTest, ADriverOverstatingTheRecordedBytesIsNotBelieved) {
+  TMidiInput& port = Port();
+  port.SetSysexBufferSize(16);
+  OpenStarted();
+  MIDIHDR* hdr = midi->TakeInputHeader();
+  ASSERT_NE(hdr, nullptr);
+  std::fill_n(hdr->lpData, 16, uint8_t{0x55});
+  hdr->dwBytesRecorded = 70000;
+  midi->DeliverRaw(MIM_LONGDATA, reinterpret_cast<uintptr_t>(hdr), 0);
+  const auto events = Drain();
+  ASSERT_EQ(events.size(), 1u);
+  ASSERT_EQ(events[0]->SysexLength, 16);
+  EXPECT_EQ(events[0]->Sysex[15], 0x55);
+  EXPECT_EQ(midi->QueuedInputHeaders(), 16u);
+}
+
 TEST_F(MidiInTest, ChangeDevice) {
   TMidiInput& port = Port();
   midi->ClearCalls();

@@ -293,6 +293,19 @@ TEST_F(MidiOutTest, AnEmptyLongMessageIsRefused) {
   EXPECT_EQ(midi->CallCount("midiOutPrepareHeader"), 0);
 }
 
+TEST_F(MidiOutTest, NoMemoryForALongMessageRaisesAndLeaksNothing) {
+  TMidiOutput& port = OpenPort();
+  const size_t withRecord = SharedBlockCount();
+  const uint8_t bytes[] = {0xF0, 0x01, 0xF7};
+  for (int blocksThatExist : {0, 1}) {  // the header block, then the data block fails
+    ScopedSharedBlockFailure noMemory(blocksThatExist);
+    EXPECT_THROW_TEXT(port.PutLong(bytes, 3), EMidiOutputError,
+                      "(Long Msg) Not enough memory for the message buffer.");
+    EXPECT_EQ(SharedBlockCount(), withRecord);
+  }
+  EXPECT_EQ(midi->CallCount("midiOutPrepareHeader"), 0);
+}
+
 struct ErrorCase {
   const char* op;  // failing platform operation
   MMRESULT code;

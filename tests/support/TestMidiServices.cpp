@@ -292,6 +292,16 @@ bool TestMidiServices::DeliverHeaders(uint32_t msg, const std::vector<uint8_t>& 
   return true;
 }
 
+MIDIHDR* TestMidiServices::TakeInputHeader(HMIDI handle) {
+  Lock lock(mutex_);
+  InPort* port = FindIn(ResolveIn(handle));
+  if (port == nullptr || port->queued.empty()) return nullptr;
+  MIDIHDR* hdr = port->queued.front();
+  port->queued.pop_front();
+  hdr->dwFlags = (hdr->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+  return hdr;
+}
+
 size_t TestMidiServices::QueuedInputHeaders(HMIDI handle) const {
   Lock lock(mutex_);
   const InPort* port = FindIn(ResolveIn(handle));

@@ -109,6 +109,10 @@ class TestMidiServices final : public MidiServices {
                         HMIDI handle = 0);
   // Runs the callback with any message and parameters.
   bool DeliverRaw(uint32_t msg, uintptr_t param1, uintptr_t param2, HMIDI handle = 0);
+  // Takes the oldest added header back from the driver (marked done, no
+  // callback), e.g. to alter it and hand it to DeliverRaw; none when no header
+  // is queued.
+  MIDIHDR* TakeInputHeader(HMIDI handle = 0);
   // Headers added and not yet returned.
   size_t QueuedInputHeaders(HMIDI handle = 0) const;
   bool InputOpen() const;
