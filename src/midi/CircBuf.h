@@ -70,8 +70,8 @@ struct TCircularBuffer {
   TMidiBufferItem* pNextGet = nullptr;
   uint32_t readerSeenPuts = 0;
 
-  // Number of items held, 0 to Capacity; exact on the reader's and on the
-  // writer's thread.
+  // Number of items held, 0 to Capacity: a snapshot, as the other side may
+  // change it at any moment.
   uint16_t EventCount() const {
     const uint32_t gets = GetCount.load(std::memory_order_acquire);
     const uint32_t puts = PutCount.load(std::memory_order_acquire);

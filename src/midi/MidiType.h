@@ -137,10 +137,6 @@ class TMyMidiHdr {
 
   // True when both blocks were had (always false for a buffer size of 0).
   bool Allocated() const { return hdrPointer != nullptr; }
-  // The object whose header this is (read from dwUser).
-  static TMyMidiHdr* FromHeader(const MIDIHDR* hdr) {
-    return reinterpret_cast<TMyMidiHdr*>(hdr->dwUser);
-  }
 
   uint32_t hdrHandle = 0;
   MIDIHDR* hdrPointer = nullptr;
