@@ -67,7 +67,7 @@ class MainWindowFixture : public ::testing::Test {
   // The same start-up on the given back end (the system's, for end-to-end tests).
   void Boot(std::unique_ptr<MidiServices> backEnd) {
     services = std::make_unique<ScopedMidiServices>(std::move(backEnd));
-    clockScope = std::make_unique<TScopedDelayClock>(clock);
+    if (!realWaits) clockScope = std::make_unique<TScopedDelayClock>(clock);
 
     AbortDelay = false;
     MidiInCount = 0;
@@ -115,7 +115,7 @@ class MainWindowFixture : public ::testing::Test {
   }
 
   // Pumps events until the log holds `count` lines or `timeoutMs` pass.
-  bool WaitForLogLines(int count, int timeoutMs = 5000) {
+  bool WaitForLogLines(int count, int timeoutMs = 10000) {
     QElapsedTimer watch;
     watch.start();
     while (LogLines().size() < count && watch.elapsed() < timeoutMs) {
@@ -127,6 +127,7 @@ class MainWindowFixture : public ::testing::Test {
   TestMidiServices* midi = nullptr;  // owned by `services` (when Start made it)
   std::unique_ptr<ScopedMidiServices> services;
   TFastDelayClock clock;
+  bool realWaits = false;  // true: the waits take real time (real devices settle)
   std::unique_ptr<TScopedDelayClock> clockScope;
   QTemporaryDir prefsDir;
   std::unique_ptr<TfmMain> window;
