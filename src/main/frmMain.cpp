@@ -101,7 +101,6 @@ TfmMain::TfmMain(QWidget* parent)
   QFont font("Arial");
   font.setPixelSize(11);
   setFont(font);
-  setAttribute(Qt::WA_DeleteOnClose, false);
 
   CreateMenus();
 
