@@ -5,6 +5,8 @@
 // their ratios last, one `name: value` per line.
 
 #include <benchmark/benchmark.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <boost/lockfree/spsc_queue.hpp>
 
@@ -86,13 +88,27 @@ class Backoff {
   int spins_ = 0;
 };
 
+// Keeps the calling thread on one core, so that the two sides really run side
+// by side (as the driver's thread and the user-interface thread do) instead of
+// taking turns on one core. Does nothing on a single-core machine.
+void PinToCore(unsigned core) {
+  const unsigned cores = std::thread::hardware_concurrency();
+  if (cores < 2) return;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(core % cores, &set);
+  pthread_setaffinity_np(pthread_self(), sizeof set, &set);
+}
+
 template <typename Queue>
 void TwoThreads(benchmark::State& state) {
+  PinToCore(0);
   Queue queue;
   uint64_t checksum = 0;
   uint64_t outOfOrder = 0;
   for (auto _ : state) {
     std::thread producer([&queue] {
+      PinToCore(1);
       for (uint32_t n = 0; n < kItemsPerIteration; ++n) {
         const TMidiBufferItem item{n, n, nullptr};
         Backoff backoff;
