@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,6 +81,9 @@ struct FilterCase {
   uintptr_t param1;
   bool queued;
 };
+
+// Names the case in test listings.
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.name; }
 
 class CallbackFilter : public CallbackTest, public ::testing::WithParamInterface<FilterCase> {};
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -189,6 +190,9 @@ struct OpenFailure {
   int blocksThatExist;  // shared blocks had before allocation fails; -1: no failure
   std::string text;
 };
+
+// Names the case in test listings.
+void PrintTo(const OpenFailure& c, std::ostream* os) { *os << c.name; }
 
 class MidiInOpenFailure : public MidiInTest, public ::testing::WithParamInterface<OpenFailure> {};
 

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,9 @@ struct NameCase {
   std::optional<uint32_t> id;  // none: expect `error`
   std::string error;
 };
+
+// Names the case in test listings.
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
 
 class OutputSelectionByName : public PortTest, public ::testing::WithParamInterface<NameCase> {};
 
