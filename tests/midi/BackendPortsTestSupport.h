@@ -23,10 +23,25 @@ class PortPair {
       while (auto event = in.GetMidiEvent()) events.push_back(std::move(event));
     });
     out.SetOnMidiOutput([this](QObject*) { ++outputsDone; });
-    in.SetProductName(inputName);
-    out.SetProductName(outputName);
+    Select(in, inputName);
+    Select(out, outputName);
     in.OpenAndStart();
     EXPECT_TRUE(out.Open()) << "error " << out.Error();
+  }
+
+  // Selects the device by name. Other test programs add and remove JACK ports
+  // meanwhile, which moves the ids between the port's search and its choice
+  // by id; the selection is then made again.
+  template <typename Port>
+  static void Select(Port& port, const std::string& name) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      try {
+        port.SetProductName(name);
+        if (port.ProductName() == name) return;
+      } catch (const std::exception&) {
+      }
+    }
+    port.SetProductName(name);  // raises, or selects, for the test to see
   }
 
   // Runs the event loop until done() holds; false after the timeout.

@@ -30,7 +30,8 @@ class JackPorts : public ::testing::Test {
   // Sends until the test client got something; returns the first message it got.
   Message SendOut(const std::function<void()>& send) {
     jack->ClearReceived();
-    EXPECT_TRUE(JackTestClient::Retry(send, [&] { return !jack->Received().empty(); }));
+    EXPECT_TRUE(JackTestClient::Retry(send, [&] { return !jack->Received().empty(); }))
+        << jack->Graph();
     const auto got = jack->Received();
     return got.empty() ? Message{} : got.front();
   }

@@ -6,16 +6,23 @@
 
 #include "BackendPortsTestSupport.h"
 #include "BackendTestSupport.h"
+#include "backends/BackendMidiServices.h"
 #include "backends/LoopbackSource.h"
-#include "backends/SystemMidiServices.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
+// The loopback alone, so that JACK ports of other test programs do not move its id.
+std::unique_ptr<MidiServices> LoopbackOnlyServices() {
+  std::vector<std::unique_ptr<DeviceSource>> sources;
+  sources.push_back(std::make_unique<LoopbackSource>());
+  return std::make_unique<BackendMidiServices>(std::move(sources));
+}
+
 class LoopbackPorts : public ::testing::Test {
  protected:
-  ScopedMidiServices installed{CreateSystemMidiServices()};
+  ScopedMidiServices installed{LoopbackOnlyServices()};
   PortPair ports{LoopbackSource::kName, LoopbackSource::kName};
 };
 

@@ -3,7 +3,12 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -13,6 +18,23 @@ void Silent(const char*) {}
 void SilenceJack() {
   jack_set_error_function(Silent);
   jack_set_info_function(Silent);
+}
+
+// The lock file of the server that JACK_DEFAULT_SERVER names, locked; -1 when
+// it cannot be had (the tests then simply do not take turns).
+int TakeTurn() {
+  const char* server = std::getenv("JACK_DEFAULT_SERVER");
+  const std::string path =
+      std::string("/tmp/orvalis-jack-tests-") + (server != nullptr ? server : "default") + ".lock";
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  while (flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      close(fd);
+      return -1;
+    }
+  }
+  return fd;
 }
 
 }  // namespace
@@ -28,6 +50,7 @@ bool JackTestClient::ServerRunning() {
 std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& clientName) {
   SilenceJack();
   std::unique_ptr<JackTestClient> client(new JackTestClient);
+  client->turnLock_ = TakeTurn();
   client->client_ = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
   if (client->client_ == nullptr) return nullptr;
   client->in_ = jack_port_register(client->client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
@@ -43,6 +66,7 @@ std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& clientNa
 
 JackTestClient::~JackTestClient() {
   if (client_ != nullptr) jack_client_close(client_);
+  if (turnLock_ >= 0) close(turnLock_);  // releases the lock
 }
 
 std::string JackTestClient::ClientName() const { return jack_get_client_name(client_); }
@@ -63,6 +87,20 @@ std::vector<std::string> JackTestClient::MidiPorts(bool sources) const {
   }
   jack_free(ports);
   return names;
+}
+
+std::string JackTestClient::Graph() const {
+  std::string graph = ClientName() + " ran " + std::to_string(periods_.load()) + " periods\n";
+  for (bool sources : {true, false}) {
+    for (const std::string& name : MidiPorts(sources)) {
+      graph += name + (sources ? " ->" : " <-");
+      const char** connections = jack_port_get_all_connections(client_, jack_port_by_name(client_, name.c_str()));
+      for (const char** c = connections; c != nullptr && *c != nullptr; ++c) graph += std::string(" ") + *c;
+      jack_free(connections);
+      graph += "\n";
+    }
+  }
+  return graph;
 }
 
 void JackTestClient::Echo(Transform transform) {
@@ -117,6 +155,7 @@ int JackTestClient::OnProcess(uint32_t frames, void* self) {
 
 // Test code: a short lock in the process thread is fine here.
 void JackTestClient::Process(uint32_t frames) {
+  periods_.fetch_add(1);
   void* inBuffer = jack_port_get_buffer(in_, frames);
   void* outBuffer = jack_port_get_buffer(out_, frames);
   jack_midi_clear_buffer(outBuffer);

@@ -12,7 +12,11 @@
 //   // or, robust against periods that JACK drops:
 //   ASSERT_TRUE(JackTestClient::Retry([&] { jack->Send({0xF8}); }, [&] { return ...; }));
 //
-// It never starts a server. Choose a client name that does not start with
+// It never starts a server. Test clients of different test programs (ctest
+// runs several at once) take turns on one server: Open waits until no other
+// process holds a JackTestClient for it. The JACK server (jackd 1.9.21) was
+// seen to stop running clients for good when several programs made and
+// dropped clients at the same time. Choose a client name that does not start with
 // "Orvalis-" followed by digits, which is how the program's own clients are
 // told apart.
 //
@@ -21,6 +25,7 @@
 // every other member is called from the test's thread. The destructor closes
 // the client, after which no process callback runs.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -58,6 +63,10 @@ class JackTestClient {
   // Full names of the server's MIDI ports that send (sources) or receive.
   std::vector<std::string> MidiPorts(bool sources) const;
 
+  // The server's MIDI ports and their connections, one line each, and the
+  // periods this client has run, for failure messages.
+  std::string Graph() const;
+
   // From now on every message arriving on "in" is also sent on "out".
   void Echo(Transform transform = nullptr);
   void StopEcho();
@@ -85,6 +94,7 @@ class JackTestClient {
   static int OnProcess(uint32_t frames, void* self);
   void Process(uint32_t frames);
 
+  int turnLock_ = -1;  // a file locked while this client exists
   _jack_client* client_ = nullptr;
   _jack_port* in_ = nullptr;
   _jack_port* out_ = nullptr;
@@ -93,6 +103,7 @@ class JackTestClient {
   mutable std::condition_variable received_;
   std::vector<Message> receivedMessages_;
   std::vector<Message> toSend_;
+  std::atomic<uint64_t> periods_{0};  // process callbacks run so far
   bool echo_ = false;
   Transform transform_;
 };

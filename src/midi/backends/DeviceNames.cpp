@@ -13,14 +13,6 @@ bool AllDigits(const std::string& text) {
 
 std::string ClientOf(const std::string& port) { return port.substr(0, port.find(':')); }
 
-bool IsOwnPort(PortFamily family, const std::string& port) {
-  const std::string client = ClientOf(port);
-  if (client == kOwnClientName) return true;
-  if (family != PortFamily::kJack) return false;
-  const std::string prefix = std::string(kOwnClientName) + "-";
-  return client.starts_with(prefix) && AllDigits(client.substr(prefix.size()));
-}
-
 // RtMidi ends every ALSA name with " client:port" numbers.
 std::string WithoutAlsaAddress(const std::string& port) {
   const size_t space = port.rfind(' ');
@@ -35,6 +27,14 @@ std::string WithoutAlsaAddress(const std::string& port) {
 }
 
 }  // namespace
+
+bool IsOwnPort(PortFamily family, const std::string& portName) {
+  const std::string client = ClientOf(portName);
+  if (client == kOwnClientName) return true;
+  if (family != PortFamily::kJack) return false;
+  const std::string prefix = std::string(kOwnClientName) + "-";
+  return client.starts_with(prefix) && AllDigits(client.substr(prefix.size()));
+}
 
 std::vector<std::optional<std::string>> ProductNames(PortFamily family,
                                                      const std::vector<std::string>& portNames) {

@@ -19,6 +19,9 @@ enum class PortFamily { kAlsa, kJack };
 
 inline constexpr const char* kOwnClientName = "Orvalis";
 
+// Whether the port belongs to one of the program's clients (by its name).
+bool IsOwnPort(PortFamily family, const std::string& portName);
+
 // Index for index: the product name, or nothing for one of the program's own ports.
 std::vector<std::optional<std::string>> ProductNames(PortFamily family,
                                                      const std::vector<std::string>& portNames);

@@ -4,6 +4,7 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 
 #include "DeviceNames.h"
@@ -56,6 +57,30 @@ std::vector<std::string> JackSession::MidiPorts(bool sources) {
   for (const char** port = ports; *port != nullptr; ++port) names.emplace_back(*port);
   jack_free(ports);
   return names;
+}
+
+std::optional<std::string> JackSession::PortOfProduct(const std::string& productName,
+                                                      bool sources) {
+  const std::vector<std::string> ports = MidiPorts(sources);
+  const auto names = ProductNames(PortFamily::kJack, ports);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == productName) return ports[i];
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> JackSession::OwnPortNamed(const std::string& shortName,
+                                                     bool sources) {
+  for (const std::string& port : MidiPorts(sources)) {
+    if (IsOwnPort(PortFamily::kJack, port) && port.ends_with(":" + shortName)) return port;
+  }
+  return std::nullopt;
+}
+
+bool JackSession::ConnectPorts(const std::string& source, const std::string& destination) {
+  if (!Connect()) return false;
+  const int result = jack_connect(client_, source.c_str(), destination.c_str());
+  return result == 0 || result == EEXIST;
 }
 
 size_t JackSession::MaxMessageBytes() {

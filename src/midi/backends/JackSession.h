@@ -1,8 +1,9 @@
 #pragma once
 // The program's own JACK client, kOwnClientName: tells whether a JACK server
-// runs, lists the server's MIDI ports, and notices when the server goes away,
-// so that the ports opened on it refuse to send instead of waiting for a
-// process cycle that never comes. It never starts a server, and it silences
+// runs, lists the server's MIDI ports, connects ports by name, and notices
+// when the server goes away, so that the ports opened on it refuse to send
+// instead of waiting for a process cycle that never comes. The client is never
+// activated: it takes no part in the server's cycles. It never starts a server, and it silences
 // libjack's messages (the program prints nothing).
 //
 // Threads: user-interface thread only, except the shutdown notice, which
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,12 @@ class JackSession {
   // Full names ("client:port") of the server's MIDI ports in its order: the
   // ports that send (sources) or those that receive.
   std::vector<std::string> MidiPorts(bool sources);
+  // The full name of the port that bears the product name now (DeviceNames.h).
+  std::optional<std::string> PortOfProduct(const std::string& productName, bool sources);
+  // The full name of the program's port of that short name, if there is one.
+  std::optional<std::string> OwnPortNamed(const std::string& shortName, bool sources);
+  // True when the ports are connected afterwards.
+  bool ConnectPorts(const std::string& source, const std::string& destination);
   // True until the server reached by the last Connect goes away; then false for good.
   std::shared_ptr<const std::atomic<bool>> ServerAlive() const { return alive_; }
   // The longest message a port of this server can send in one piece.

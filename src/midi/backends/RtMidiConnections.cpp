@@ -2,6 +2,8 @@
 
 #include <RtMidi.h>
 
+#include <unistd.h>
+
 #include <new>
 #include <vector>
 
@@ -10,9 +12,6 @@
 #include "MidiParser.h"
 
 namespace {
-
-constexpr const char* kInputPortName = "MIDI In";
-constexpr const char* kOutputPortName = "MIDI Out";
 
 RtMidi::Api ApiOf(PortFamily family) {
   return family == PortFamily::kAlsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
@@ -34,6 +33,24 @@ int FindPort(PortFamily family, RtMidi& midi, const std::string& name) {
     if (names[i] == name) return static_cast<int>(i);
   }
   return -1;
+}
+
+// A temporary port name that no other port bears: the process id tells this
+// program from other copies of it, the count one port from the next.
+std::string TemporaryPortName(const char* lastingName) {
+  static unsigned count = 0;
+  return std::string(lastingName) + " ~" + std::to_string(getpid()) + "." + std::to_string(++count);
+}
+
+MMRESULT OpenByName(RtMidi& midi, const std::atomic<unsigned>& errors, const char* lastingName,
+                    const ConnectByName& connect) {
+  const std::string temporary = TemporaryPortName(lastingName);
+  const unsigned before = errors.load();
+  midi.openVirtualPort(temporary);
+  if (errors.load() != before) return MMSYSERR_ERROR;
+  if (!connect(temporary)) return MIDIERR_NODEVICE;
+  midi.setPortName(lastingName);  // on failure it keeps working under the temporary name
+  return MMSYSERR_NOERROR;
 }
 
 MMRESULT ResultOf(const std::exception_ptr& error) {
@@ -63,6 +80,10 @@ class RtMidiInput final : public InputConnection {
     return errors_.load() == before && midi_.isPortOpen() ? MMSYSERR_NOERROR : MIDIERR_NODEVICE;
   }
 
+  MMRESULT OpenAndConnect(const ConnectByName& connect) {
+    return OpenByName(midi_, errors_, kInputPortName, connect);
+  }
+
  private:
   static void OnMessage(double, std::vector<unsigned char>* message, void* delivery) noexcept {
     static_cast<InputDelivery*>(delivery)->Receive(message->data(), message->size());
@@ -86,6 +107,10 @@ class RtMidiOutput final : public OutputConnection, private MidiParser::Sink {
     const unsigned before = errors_.load();
     midi_.openPort(static_cast<unsigned>(port), kOutputPortName);
     return errors_.load() == before && midi_.isPortOpen() ? MMSYSERR_NOERROR : MIDIERR_NODEVICE;
+  }
+
+  MMRESULT OpenAndConnect(const ConnectByName& connect) {
+    return OpenByName(midi_, errors_, kOutputPortName, connect);
   }
 
   MMRESULT SendShort(const uint8_t* bytes, size_t count) override {
@@ -156,27 +181,50 @@ bool RtMidiHasApi(PortFamily family) {
   return false;
 }
 
-MMRESULT OpenRtMidiInput(PortFamily family, const std::string& name, InputDelivery& delivery,
-                         std::unique_ptr<InputConnection>* connection) {
+namespace {
+
+// Makes the connection and opens it; no exception leaves.
+template <typename Connection, typename Make, typename Open>
+MMRESULT OpenWith(Make make, Open open, std::unique_ptr<Connection>* connection) {
   try {
-    auto input = std::make_unique<RtMidiInput>(family, delivery);
-    if (MMRESULT result = input->Open(family, name)) return result;
-    *connection = std::move(input);
+    auto opened = make();
+    if (MMRESULT result = open(*opened)) return result;
+    *connection = std::move(opened);
     return MMSYSERR_NOERROR;
   } catch (...) {
     return ResultOf(std::current_exception());
   }
 }
 
+}  // namespace
+
+MMRESULT OpenRtMidiInput(PortFamily family, const std::string& name, InputDelivery& delivery,
+                         std::unique_ptr<InputConnection>* connection) {
+  return OpenWith(
+      [&] { return std::make_unique<RtMidiInput>(family, delivery); },
+      [&](RtMidiInput& input) { return input.Open(family, name); }, connection);
+}
+
 MMRESULT OpenRtMidiOutput(PortFamily family, const std::string& name,
                           const LongMessageDone& done, const OutputLimits& limits,
                           std::unique_ptr<OutputConnection>* connection) {
-  try {
-    auto output = std::make_unique<RtMidiOutput>(family, done, limits);
-    if (MMRESULT result = output->Open(family, name)) return result;
-    *connection = std::move(output);
-    return MMSYSERR_NOERROR;
-  } catch (...) {
-    return ResultOf(std::current_exception());
-  }
+  return OpenWith(
+      [&] { return std::make_unique<RtMidiOutput>(family, done, limits); },
+      [&](RtMidiOutput& output) { return output.Open(family, name); }, connection);
+}
+
+MMRESULT OpenRtMidiInputAndConnect(PortFamily family, InputDelivery& delivery,
+                                   const ConnectByName& connect,
+                                   std::unique_ptr<InputConnection>* connection) {
+  return OpenWith(
+      [&] { return std::make_unique<RtMidiInput>(family, delivery); },
+      [&](RtMidiInput& input) { return input.OpenAndConnect(connect); }, connection);
+}
+
+MMRESULT OpenRtMidiOutputAndConnect(PortFamily family, const LongMessageDone& done,
+                                    const OutputLimits& limits, const ConnectByName& connect,
+                                    std::unique_ptr<OutputConnection>* connection) {
+  return OpenWith(
+      [&] { return std::make_unique<RtMidiOutput>(family, done, limits); },
+      [&](RtMidiOutput& output) { return output.OpenAndConnect(connect); }, connection);
 }
