@@ -13,12 +13,24 @@ int TLogMemo::LineCount() const {
   return doc->isEmpty() ? 0 : doc->blockCount();
 }
 
+void TLogMemo::mousePressEvent(QMouseEvent* event) {
+  FInDoubleClick = false;
+  QPlainTextEdit::mousePressEvent(event);
+}
+
 void TLogMemo::mouseReleaseEvent(QMouseEvent* event) {
   QPlainTextEdit::mouseReleaseEvent(event);
-  if (event->button() == Qt::LeftButton) emit clicked();
+  if (event->button() != Qt::LeftButton) return;
+  if (FInDoubleClick) {
+    FInDoubleClick = false;
+    return;
+  }
+  emit clicked();
 }
 
 void TLogMemo::mouseDoubleClickEvent(QMouseEvent* event) {
   QPlainTextEdit::mouseDoubleClickEvent(event);
-  if (event->button() == Qt::LeftButton) emit doubleClicked();
+  if (event->button() != Qt::LeftButton) return;
+  FInDoubleClick = true;
+  emit doubleClicked();
 }

@@ -80,8 +80,8 @@ THexSpinBox* NewHexEdit(QWidget* parent, int value, int x, int y) {
 
 QSpinBox* NewDelayEdit(QWidget* parent, int x, int y) {
   auto* edit = Place(new QSpinBox(parent), x, y, 70, 23);
-  // A negative wait would become about 49 days; the delays start at 0.
-  edit->setRange(0, INT_MAX);
+  // A negative wait would become about 49 days; the delays run from 0 to an hour.
+  edit->setRange(0, 3'600'000);
   edit->setSingleStep(100);
   edit->setValue(1000);
   return edit;
