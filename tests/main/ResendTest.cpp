@@ -167,12 +167,17 @@ TEST_F(ResendTest, TextsThatGiveNoWholeMessageAreRefused) {
     EXPECT_EQ(Outcome(), "Err-Fmt!");
     EXPECT_TRUE(Sent().empty());
   }
-  // 255 bytes still go out.
+  // 255 bytes still go out, and so does a received sysex line shown whole.
   window->MemoLog->setPlainText(long255);
   CaretInLine(0);
   window->MemoLogDblClick(window->MemoLog);
   EXPECT_EQ(Outcome(), "Tx-OK");
   EXPECT_EQ(midi->ShortMessages().size(), 1u);
+  window->MemoLog->setPlainText("[MIDI-In] - F0 7E 00 F7  (Sysex - 4)");
+  CaretInLine(0);
+  window->MemoLogDblClick(window->MemoLog);
+  EXPECT_EQ(Outcome(), "Tx-OK");
+  EXPECT_EQ(midi->LongMessages(), (std::vector<std::vector<uint8_t>>{{0xF0, 0x7E, 0x00, 0xF7}}));
 }
 
 TEST_F(ResendTest, FreeTextIsSentAsTheBytesItsPairsGive) {
