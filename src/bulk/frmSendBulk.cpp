@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFont>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -75,6 +76,12 @@ TfmSendBulk::TfmSendBulk(QWidget* parent)
   setFixedSize(497, 418);
   // The main window alone decides when the program ends.
   setAttribute(Qt::WA_QuitOnClose, false);
+  // The window's compact 8-point font: the positions are made for it (range
+  // boxes a little wider and further right than the captions' own layout, so
+  // that the longest check box text and "0x7F" fit).
+  QFont compact = font();
+  compact.setPointSize(8);
+  setFont(compact);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
@@ -119,31 +126,31 @@ void TfmSendBulk::CreateControls() {
 
   GroupBox3 = Place(new QGroupBox(QStringLiteral("Type de boucle"), this), 16, 95, 465, 180);
   QWidget* g = GroupBox3;
-  cbData0Loop = Place(new QCheckBox(QStringLiteral("Boucler sur numéro de canal MIDI (octet #1)"), g), 16, 24, 252, 17);
-  cbData1Loop = Place(new QCheckBox(QStringLiteral("Boucler sur numéro de commande (octet #2)"), g), 16, 48, 252, 17);
-  cbData2Loop = Place(new QCheckBox(QStringLiteral("Boucler sur numéro de valeur (octet #3)"), g), 16, 72, 252, 17);
+  cbData0Loop = Place(new QCheckBox(QStringLiteral("Boucler sur numéro de canal MIDI (octet #1)"), g), 16, 24, 270, 17);
+  cbData1Loop = Place(new QCheckBox(QStringLiteral("Boucler sur numéro de commande (octet #2)"), g), 16, 48, 270, 17);
+  cbData2Loop = Place(new QCheckBox(QStringLiteral("Boucler sur numéro de valeur (octet #3)"), g), 16, 72, 270, 17);
   cbLoopInfinite = Place(new QCheckBox(QStringLiteral("Boucler indéfiniment"), g), 16, 98, 160, 17);
   cbData1Loop->setChecked(true);
   cbData2Loop->setChecked(true);
 
-  lblData0Min = RightAlignedLabel(g, QStringLiteral("Fixe"), 297, 25);
-  edData0Min = Place(new TBulkSpinBox(false, 1, 16, 1, g), 303, 22, 50, 23);
+  lblData0Min = RightAlignedLabel(g, QStringLiteral("Fixe"), 309, 25);
+  edData0Min = Place(new TBulkSpinBox(false, 1, 16, 1, g), 313, 22, 56, 23);
   lblData0Max = Place(new QLabel(QStringLiteral("Max"), g), 374, 25);
-  edData0Max = Place(new TBulkSpinBox(false, 1, 16, 16, g), 400, 22, 50, 23);
-  lblData1Min = RightAlignedLabel(g, QStringLiteral("Min"), 297, 49);
-  edData1Min = Place(new TBulkSpinBox(true, 0, 127, 0, g), 303, 46, 50, 23);
+  edData0Max = Place(new TBulkSpinBox(false, 1, 16, 16, g), 400, 22, 58, 23);
+  lblData1Min = RightAlignedLabel(g, QStringLiteral("Min"), 309, 49);
+  edData1Min = Place(new TBulkSpinBox(true, 0, 127, 0, g), 313, 46, 56, 23);
   lblData1Max = Place(new QLabel(QStringLiteral("Max"), g), 374, 49);
-  edData1Max = Place(new TBulkSpinBox(true, 0, 127, 127, g), 400, 46, 50, 23);
-  lblData2Min = RightAlignedLabel(g, QStringLiteral("Min"), 297, 73);
-  edData2Min = Place(new TBulkSpinBox(true, 0, 127, 0, g), 303, 70, 50, 23);
+  edData1Max = Place(new TBulkSpinBox(true, 0, 127, 127, g), 400, 46, 58, 23);
+  lblData2Min = RightAlignedLabel(g, QStringLiteral("Min"), 309, 73);
+  edData2Min = Place(new TBulkSpinBox(true, 0, 127, 0, g), 313, 70, 56, 23);
   lblData2Max = Place(new QLabel(QStringLiteral("Max"), g), 374, 73);
-  edData2Max = Place(new TBulkSpinBox(true, 0, 127, 127, g), 400, 70, 50, 23);
+  edData2Max = Place(new TBulkSpinBox(true, 0, 127, 127, g), 400, 70, 58, 23);
   lblData0Max->setEnabled(false);
   edData0Max->setEnabled(false);
 
   Label9 = Place(new QLabel(QStringLiteral("Délai entre événements"), g), 16, 128);
-  edLoopDelay = Place(new TBulkSpinBox(false, 1, 10000, 100, g), 289, 124, 64, 23);
-  Label11 = Place(new QLabel(QStringLiteral("ms"), g), 360, 128);
+  edLoopDelay = Place(new TBulkSpinBox(false, 1, 10000, 100, g), 305, 124, 64, 23);
+  Label11 = Place(new QLabel(QStringLiteral("ms"), g), 374, 128);
 
   rbControlChange = Place(new QRadioButton(QStringLiteral("Control Change"), g), 16, 153, 110, 17);
   rbProgramChange = Place(new QRadioButton(QStringLiteral("Program Change"), g), 132, 153, 118, 17);
