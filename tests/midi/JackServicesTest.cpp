@@ -210,6 +210,22 @@ TEST_F(JackServices, A200ByteSysexComesInSplitOverTheAddedHeaders) {
   EXPECT_EQ(notices[1].bytes, Message(message.begin() + 128, message.end()));
 }
 
+TEST_F(JackServices, ALongMessageGoesOutAsOneJackEventPerMessage) {
+  const HMIDI out = OpenOut();
+  jack->ClearReceived();
+  ASSERT_TRUE(JackTestClient::Retry(
+      [&] {
+        TestHeader& header = headers.emplace_back(
+            std::vector<uint8_t>{0x90, 0x3C, 0x40, 0x3E, 0x00, 0xF0, 0x01, 0xF7});
+        EXPECT_EQ(SendLong(*midi, out, header), MMSYSERR_NOERROR);
+      },
+      [&] { return jack->Received().size() >= 3; }))
+      << jack->Graph();
+  const auto got = jack->Received();
+  EXPECT_EQ(std::vector<Message>(got.begin(), got.begin() + 3),
+            (std::vector<Message>{{0x90, 0x3C, 0x40}, {0x90, 0x3E, 0x00}, {0xF0, 0x01, 0xF7}}));
+}
+
 TEST_F(JackServices, AMessageTooLongForJackIsRefusedInsteadOfLost) {
   const HMIDI out = OpenOut();
   TestHeader& header = headers.emplace_back(Sysex(20000));

@@ -147,6 +147,29 @@ TEST_F(LoopbackServices, SysexWithoutAnyHeaderIsDropped) {
   EXPECT_EQ(notices[0].msg, MIM_DATA);
 }
 
+TEST_F(LoopbackServices, ALongMessageIsReadAsAStreamOfMessages) {
+  TestHeader& first = AddHeader(16);
+  TestHeader& second = AddHeader(16);
+  ASSERT_EQ(midi.midiInStart(in), MMSYSERR_NOERROR);
+  // A sysex cut short by a note on (running status for a second one), then a
+  // complete sysex with a clock byte inside.
+  ASSERT_EQ(SendSysex({0xF0, 0x01, 0x02, 0x90, 0x3C, 0x40, 0x3E, 0x00, 0xF0, 0x03, 0xF8, 0xF7}),
+            MMSYSERR_NOERROR);
+  Flush();
+  const auto notices = received.Notices();
+  ASSERT_EQ(notices.size(), 5u);
+  EXPECT_EQ(notices[0].msg, MIM_LONGERROR);
+  EXPECT_EQ(notices[0].param1, reinterpret_cast<uintptr_t>(first.get()));
+  EXPECT_EQ(notices[0].bytes, (std::vector<uint8_t>{0xF0, 0x01, 0x02}));
+  EXPECT_EQ(notices[1].param1, 0x403C90u);
+  EXPECT_EQ(notices[2].param1, 0x003E90u);
+  EXPECT_EQ(notices[3].msg, MIM_DATA);
+  EXPECT_EQ(notices[3].param1, 0xF8u);
+  EXPECT_EQ(notices[4].msg, MIM_LONGDATA);
+  EXPECT_EQ(notices[4].param1, reinterpret_cast<uintptr_t>(second.get()));
+  EXPECT_EQ(notices[4].bytes, (std::vector<uint8_t>{0xF0, 0x03, 0xF7}));
+}
+
 TEST_F(LoopbackServices, LargeSysexIsSplitOverManyHeaders) {
   std::vector<TestHeader*> added;
   for (int i = 0; i < 16; ++i) added.push_back(&AddHeader(4096));
