@@ -296,7 +296,10 @@ void TfmSendBulk::btnSendBulkStartClick(QObject*) {
   while (SendBulkRunning) {
     const int sent = SweepPass();
     AddLine(EndLine);
-    if (!cbLoopInfinite->isChecked()) {
+    // Once the program is closing nothing is sent any more: an endless sweep
+    // would otherwise keep it alive (and a core busy) until Stop is pressed
+    // in a window that may be hidden.
+    if (!cbLoopInfinite->isChecked() || AbortDelay) {
       SendBulkRunning = false;
     } else if (sent == 0) {
       CurrentDelayClock().WaitForEvents(IdlePassWaitMs, true);

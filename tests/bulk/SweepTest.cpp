@@ -205,6 +205,25 @@ TEST_F(SweepTest, EndlessSweepOverEmptyRangesStillLetsStopAct) {
   EXPECT_FALSE(SendBulkRunning);
 }
 
+TEST_F(SweepTest, ClosingTheMainWindowEndsAnEndlessSweepAfterItsPass) {
+  StartBulk();
+  midi->ClearSent();
+  FixAll(1, 5, 6);
+  bulk->cbData2Loop->setChecked(true);
+  bulk->edData2Max->SetValue(8);
+  bulk->cbLoopInfinite->setChecked(true);
+  sweepClock.OnWait = [&] {
+    if (sweepClock.Waits.size() == 1) window->close();
+  };
+  bulk->btnSendBulkStart->click();
+
+  EXPECT_TRUE(AbortDelay);
+  EXPECT_EQ(Sent(), std::vector<uint32_t>{Pack(0xB0, 5, 6)});  // nothing once closing
+  EXPECT_EQ(MemoLines(), (QStringList{"B0 05 06", "B0 05 07", "B0 05 08", kEndLine}));
+  EXPECT_FALSE(SendBulkRunning);
+  EXPECT_TRUE(bulk->btnSendBulkStart->isEnabled());
+}
+
 TEST_F(SweepTest, Memo1KeepsOnlyTheNewestLines) {
   StartBulk();
   bulk->cbData0Loop->setChecked(true);
