@@ -174,11 +174,14 @@ void JackTestClient::Process(uint32_t frames) {
   }
   if (count > 0) received_.notify_all();
 
-  // Whatever does not fit into this period waits for the next one.
+  // Whatever does not fit into this period waits for the next one; a message
+  // that does not fit into an empty period never will and is dropped.
   size_t sent = 0;
   for (; sent < toSend_.size(); ++sent) {
     const Message& message = toSend_[sent];
-    if (jack_midi_event_write(outBuffer, 0, message.data(), message.size()) != 0) break;
+    if (jack_midi_event_write(outBuffer, 0, message.data(), message.size()) != 0 && sent > 0) {
+      break;
+    }
   }
   toSend_.erase(toSend_.begin(), toSend_.begin() + static_cast<std::ptrdiff_t>(sent));
 }

@@ -170,19 +170,6 @@ class RtMidiOutput final : public OutputConnection, private MidiParser::Sink {
   RtMidiOut midi_;  // last
 };
 
-}  // namespace
-
-bool RtMidiHasApi(PortFamily family) {
-  std::vector<RtMidi::Api> apis;
-  RtMidi::getCompiledApi(apis);
-  for (RtMidi::Api api : apis) {
-    if (api == ApiOf(family)) return true;
-  }
-  return false;
-}
-
-namespace {
-
 // Makes the connection and opens it; no exception leaves.
 template <typename Connection, typename Make, typename Open>
 MMRESULT OpenWith(Make make, Open open, std::unique_ptr<Connection>* connection) {
@@ -197,6 +184,15 @@ MMRESULT OpenWith(Make make, Open open, std::unique_ptr<Connection>* connection)
 }
 
 }  // namespace
+
+bool RtMidiHasApi(PortFamily family) {
+  std::vector<RtMidi::Api> apis;
+  RtMidi::getCompiledApi(apis);
+  for (RtMidi::Api api : apis) {
+    if (api == ApiOf(family)) return true;
+  }
+  return false;
+}
 
 MMRESULT OpenRtMidiInput(PortFamily family, const std::string& name, InputDelivery& delivery,
                          std::unique_ptr<InputConnection>* connection) {
