@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -20,13 +19,12 @@ void SilenceJack() {
   jack_set_info_function(Silent);
 }
 
-// The lock file of the server that JACK_DEFAULT_SERVER names, locked; -1 when
-// it cannot be had (the tests then simply do not take turns).
+// The lock file that test clients take turns on, locked; -1 when it cannot be
+// had (the tests then simply do not take turns). One file for every server,
+// so that no file is left behind per server.
 int TakeTurn() {
-  const char* server = std::getenv("JACK_DEFAULT_SERVER");
-  const std::string path =
-      std::string("/tmp/orvalis-jack-tests-") + (server != nullptr ? server : "default") + ".lock";
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  const char* const path = "/tmp/orvalis-jack-tests.lock";
+  const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
   while (flock(fd, LOCK_EX) != 0) {
     if (errno != EINTR) {

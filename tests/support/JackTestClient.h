@@ -13,8 +13,8 @@
 //   ASSERT_TRUE(JackTestClient::Retry([&] { jack->Send({0xF8}); }, [&] { return ...; }));
 //
 // It never starts a server. Test clients of different test programs (ctest
-// runs several at once) take turns on one server: Open waits until no other
-// process holds a JackTestClient for it. The JACK server (jackd 1.9.21) was
+// runs several at once) take turns: Open waits until no other process holds
+// a JackTestClient. The JACK server (jackd 1.9.21) was
 // seen to stop running clients for good when several programs made and
 // dropped clients at the same time. Choose a client name that does not start with
 // "Orvalis-" followed by digits, which is how the program's own clients are
