@@ -1,6 +1,8 @@
 // Program entry: the port manager starts before any window and ends after the
 // event loop; the main window, then the hidden bulk-send window, are created
 // in between.
+#include <QtGlobal>
+
 #include <memory>
 
 #include "MidiServices.h"
@@ -10,7 +12,15 @@
 #include "frmSendBulk.h"
 #include "uComm.h"
 
+namespace {
+
+// The program has no console output: the toolkit's own diagnostics are dropped too.
+void DiscardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  qInstallMessageHandler(DiscardMessage);
   TOrvalisApplication app(argc, argv);
   InstallMidiServices(CreateSystemMidiServices());
   TMidiPortsSession ports;
