@@ -108,20 +108,25 @@ void SelectName(QComboBox* list, const QString& name) {
 
 }  // namespace
 
-QString Prefs_FileNameFor(const QString& exePath, const QString& fallbackFolder) {
+QString Prefs_FileNameFor(const QString& exePath, const QString& fallbackFolder,
+                          const QString& installedBinDir) {
   const QFileInfo exe(exePath);
+  const bool installed =
+      !installedBinDir.isEmpty() &&
+      QFileInfo(exe.absolutePath()).canonicalFilePath() == QFileInfo(installedBinDir).canonicalFilePath();
   const QString suffix = exe.suffix();
   const QString base = suffix.isEmpty() ? exe.filePath() : exe.filePath().chopped(suffix.size() + 1);
   const QString beside = base + QStringLiteral(".ini");
   const QFileInfo folder(exe.absolutePath());
-  if (QFileInfo::exists(beside) || (folder.isDir() && folder.isWritable())) return beside;
+  if (!installed && (QFileInfo::exists(beside) || (folder.isDir() && folder.isWritable()))) return beside;
   QDir().mkpath(fallbackFolder);
   return QDir(fallbackFolder).filePath(QStringLiteral("orvalis.ini"));
 }
 
 QString Prefs_DefaultFileName() {
   return Prefs_FileNameFor(QCoreApplication::applicationFilePath(),
-                           QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+                           QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+                           QStringLiteral(ORVALIS_INSTALL_BINDIR));
 }
 
 bool Prefs_WriteTest(const QString& fileName) {

@@ -45,10 +45,15 @@ extern std::int32_t LogMaxEvents;
 // The preferences file beside the executable: its path with the extension
 // replaced by ".ini" (appended when it has none). When that file does not
 // exist and its folder cannot be written, orvalis.ini in the user's
-// configuration folder instead (created as needed).
+// configuration folder instead (created as needed). A copy installed in the
+// system's program folder (the build's install bindir, /usr/bin for the
+// package) always keeps its preferences in the user's configuration folder:
+// each user has their own, and root never writes into /usr/bin.
 QString Prefs_DefaultFileName();
-// The same choice for a given executable path and fallback folder.
-QString Prefs_FileNameFor(const QString& exePath, const QString& fallbackFolder);
+// The same choice for a given executable path and fallback folder;
+// installedBinDir is the folder of an installed copy (empty: none).
+QString Prefs_FileNameFor(const QString& exePath, const QString& fallbackFolder,
+                          const QString& installedBinDir = QString());
 
 // Writes the marker [Test] WriteTest=1, creating the file if needed; true if
 // the file could be written.

@@ -371,6 +371,22 @@ TEST(PrefsFileName, UnwritableFolderWithoutFileFallsBackToConfigFolder) {
   EXPECT_TRUE(QDir(fallback).exists()) << "created as needed";
 }
 
+TEST(PrefsFileName, InstalledCopyKeepsItsFileInTheConfigFolder) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(QDir(dir.path()).mkpath("usr/bin"));
+  const QString bin = dir.filePath("usr/bin");
+  const QString fallback = dir.filePath("home/.config/orvalis");
+  // Even with a writable folder and a stray file beside it.
+  QFile stray(bin + "/orvalis.ini");
+  ASSERT_TRUE(stray.open(QIODevice::WriteOnly));
+  stray.close();
+  EXPECT_EQ(Prefs_FileNameFor(bin + "/orvalis", fallback, bin), fallback + "/orvalis.ini");
+  EXPECT_EQ(Prefs_FileNameFor(bin + "/orvalis", fallback, dir.filePath("usr/bin/")), fallback + "/orvalis.ini")
+      << "the same folder spelt with a trailing slash";
+  EXPECT_EQ(Prefs_FileNameFor(bin + "/orvalis", fallback, dir.filePath("usr/local/bin")), bin + "/orvalis.ini")
+      << "a copy elsewhere is not the installed one";
+}
+
 TEST(PrefsFileName, DefaultIsBesideThisProgram) {
   const QString name = Prefs_DefaultFileName();
   EXPECT_TRUE(name.endsWith(".ini"));
