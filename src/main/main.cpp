@@ -7,6 +7,7 @@
 
 #include "MidiServices.h"
 #include "OrvalisApplication.h"
+#include "TerminationSignals.h"
 #include "backends/SystemMidiServices.h"
 #include "frmMain.h"
 #include "frmSendBulk.h"
@@ -38,6 +39,11 @@ int main(int argc, char** argv) {
     fmSendBulk = bulkWindow.get();
     TOrvalisApplication::RunGuarded([&] { fmSendBulk->FormCreate(fmSendBulk); });
 
+    // A session ending or `kill` closes the program like its own close command.
+    TTerminationSignals termination([] {
+      if (fmMain) fmMain->close();
+      QCoreApplication::quit();
+    });
     result = app.exec();
   }
   return result;
