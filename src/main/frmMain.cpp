@@ -302,7 +302,7 @@ void TfmMain::ConnectHandlers() {
   for (auto [act, handler] : {std::pair{ActViewDevIO, &TfmMain::ActViewDevIOExecute},
                               std::pair{ActViewTx, &TfmMain::ActViewTxExecute},
                               std::pair{ActViewRx, &TfmMain::ActViewRxExecute}}) {
-    connect(act, &QAction::triggered, this, [this, act, handler](bool checked) {
+    connect(act, &QAction::triggered, this, [this, act = act, handler = handler](bool checked) {
       act->setChecked(!checked);
       (this->*handler)(act);
     });
