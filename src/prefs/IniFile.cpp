@@ -4,12 +4,20 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <utility>
+
+#include <unistd.h>
 
 namespace {
 
 std::function<void(QSaveFile&)>& BeforeCommitHook() {
   static std::function<void(QSaveFile&)> hook;
+  return hook;
+}
+
+std::function<void()>& BeforeWriteHook() {
+  static std::function<void()> hook;
   return hook;
 }
 
@@ -60,6 +68,8 @@ EIniWriteError::EIniWriteError(const QString& path)
       FText(QString::fromUtf8("Impossible d'écrire dans %1").arg(path)) {}
 
 void TIniFile::SetBeforeCommitHook(std::function<void(QSaveFile&)> hook) { BeforeCommitHook() = std::move(hook); }
+
+void TIniFile::SetBeforeWriteHook(std::function<void()> hook) { BeforeWriteHook() = std::move(hook); }
 
 TIniFile::TIniFile(QString path) : FPath(std::move(path)) {
   QFile file(FPath);
@@ -125,6 +135,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
   QList<Line> lines = FLines;
   const QByteArray entry = OneLine(key) + '=' + OneLine(value);
   const int header = FindSection(section);
+  bool unchanged = false;
   if (header < 0) {
     if (!lines.isEmpty() && !lines.last().raw.endsWith('\n')) lines.last().raw.append(FNewline);
     lines.append(Parse('[' + OneLine(section) + ']' + FNewline));
@@ -134,8 +145,8 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     const QByteArray& old = lines[line].raw;
     const QByteArray ending = old.endsWith("\r\n") ? "\r\n" : old.endsWith('\n') ? "\n" : "";
     const QByteArray replaced = OneLine(lines[line].key) + '=' + OneLine(value) + ending;
-    if (old == replaced && !evenIfUnchanged && QFileInfo::exists(FPath)) return;
-    lines[line] = Parse(replaced);
+    unchanged = old == replaced;
+    if (!unchanged) lines[line] = Parse(replaced);
   } else {
     // After the section's last entry, or its header when it has none; blank
     // lines and comments that lead into the next section stay before it.
@@ -145,18 +156,50 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     if (!lines[last].raw.endsWith('\n')) lines[last].raw.append(FNewline);
     lines.insert(last + 1, Parse(entry + FNewline));
   }
+  if (FUpdating) {
+    FUpdateForced = FUpdateForced || evenIfUnchanged;
+    FLines = std::move(lines);
+    return;
+  }
+  if (unchanged && !evenIfUnchanged && QFileInfo::exists(FPath)) return;
   Save(lines);
   FLines = std::move(lines);
 }
 
+void TIniFile::BeginUpdate() {
+  if (FUpdating) return;
+  FUpdating = true;
+  FUpdateForced = false;
+  FLinesBefore = FLines;
+}
+
+void TIniFile::UpdateFile() {
+  if (!FUpdating) return;
+  FUpdating = false;
+  QList<Line> before = std::exchange(FLinesBefore, {});
+  const bool unchanged = std::equal(FLines.cbegin(), FLines.cend(), before.cbegin(), before.cend(),
+                                    [](const Line& a, const Line& b) { return a.raw == b.raw; });
+  if (unchanged && !FUpdateForced && QFileInfo::exists(FPath)) return;
+  try {
+    Save(FLines);
+  } catch (...) {
+    FLines = std::move(before);  // memory follows the file
+    throw;
+  }
+}
+
 void TIniFile::Save(const QList<Line>& lines) const {
+  if (const auto& hook = BeforeWriteHook()) hook();
   const QFileInfo info(FPath);
   if (info.exists() && (!info.isFile() || !info.isWritable())) throw EIniWriteError(FPath);
   QByteArray content;
   for (const Line& line : lines) content += line.raw;
   QSaveFile file(FPath);
   if (!file.open(QIODevice::WriteOnly)) throw EIniWriteError(FPath);
-  if (file.write(content) != content.size()) file.cancelWriting();
+  // The content must be on the disk before it may replace the old file. Qt
+  // 6.4's commit() overlooks a failure of its final flush (where a full disk
+  // shows) and of its sync, and would put a truncated file in place.
+  if (file.write(content) != content.size() || !file.flush() || fsync(file.handle()) != 0) file.cancelWriting();
   if (const auto& hook = BeforeCommitHook()) hook(file);
   if (!file.commit()) throw EIniWriteError(FPath);
 }

@@ -24,11 +24,12 @@ private:
 // and key names match without letter case; the first occurrence wins.
 //
 // The file is read once when the object is made. Each WriteString goes to the
-// disk at once: the whole new content is written to a temporary file in the
-// same folder, which then replaces the old file, so a failed write leaves the
-// previous file whole. Everything the write does not touch stays byte for
-// byte: other sections and keys, comments, blank lines, order, line endings.
-// User-interface thread only; one object per use.
+// disk at once, unless BeginUpdate has gathered the writes for UpdateFile to
+// write in one go. Either way the whole new content is written to a temporary
+// file in the same folder, which then replaces the old file, so a failed write
+// leaves the previous file whole. Everything the writes do not touch stays
+// byte for byte: other sections and keys, comments, blank lines, order, line
+// endings. User-interface thread only; one object per use.
 class TIniFile {
 public:
   static constexpr int MaxValueLength = 2047;
@@ -47,11 +48,25 @@ public:
   // existing file that is not writable. A write that would leave the file as
   // it is is skipped (each write is synced to the disk, which is slow), unless
   // `evenIfUnchanged` asks for it, as a test of whether the file is writable.
+  // Between BeginUpdate and UpdateFile it changes only the content in memory.
   void WriteString(const QString& section, const QString& key, const QString& value, bool evenIfUnchanged = false);
+
+  // Gathers the following writes in memory, for UpdateFile to write at once.
+  void BeginUpdate();
+  // Ends what BeginUpdate began: writes the gathered content as one
+  // replacement of the file, or nothing when the writes left it as it is
+  // (unless one of them asked evenIfUnchanged). Raises EIniWriteError on
+  // failure; the file and the content in memory are then as they were before
+  // BeginUpdate. An object destroyed before UpdateFile writes nothing.
+  void UpdateFile();
 
   // For tests: called with the temporary file after the new content is
   // written and before it replaces the old file.
   static void SetBeforeCommitHook(std::function<void(QSaveFile&)> hook);
+  // For tests: called as each write of the file begins, before the file is
+  // checked and the temporary file opened. (A file system cannot be made
+  // read-only while that file is open for writing.)
+  static void SetBeforeWriteHook(std::function<void()> hook);
 
 private:
   // One line of the file as read, with what it means.
@@ -70,4 +85,7 @@ private:
   QString FPath;
   QList<Line> FLines;
   QByteArray FNewline = "\n";
+  bool FUpdating = false;       // between BeginUpdate and UpdateFile
+  bool FUpdateForced = false;   // a gathered write asked evenIfUnchanged
+  QList<Line> FLinesBefore;     // the content when BeginUpdate was called
 };

@@ -152,11 +152,16 @@ void Prefs_Load(const QString& fileName) {
 
 void Prefs_Save(const QString& fileName) {
   if (!Prefs_WriteTest(fileName)) return;
+  // All keys go to the disk in one replacement of the file: a failure (disk
+  // full, folder turned read-only) leaves the previous file as it was rather
+  // than half old and half new values.
   TIniFile ini(fileName);
+  ini.BeginUpdate();
   WriteInteger(ini, kLog, QStringLiteral("LogItemMax"), LogMaxEvents);
   ini.WriteString(kMidiDevice, QStringLiteral("MidiInDevName"), UserPrefs.MidiInDevName);
   ini.WriteString(kMidiDevice, QStringLiteral("MidiOutDevName"), UserPrefs.MidiOutDevName);
   for (int i = 0; i < SendBulkPresetCount; ++i) WritePreset(ini, PresetSection(i), UserPrefs.SendBulkPresets[i]);
+  ini.UpdateFile();
 }
 
 void Prefs_ApplyToWidgets(QSpinBox* seLogMaxEvents, QComboBox* cbMIDIIn, QComboBox* cbMIDIOut) {

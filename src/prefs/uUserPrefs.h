@@ -62,8 +62,10 @@ bool Prefs_WriteTest(const QString& fileName);
 // defaults for whatever is missing or unreadable, then calls
 // Prefs_ApplyToMainWindow.
 void Prefs_Load(const QString& fileName);
-// Writes LogMaxEvents and UserPrefs, key by key. Does nothing when the write
-// test fails; a write failing after it raises EIniWriteError (IniFile.h).
+// Writes LogMaxEvents and UserPrefs, key by key in memory and then to the file
+// at once (nothing when no value changed). Does nothing when the write test
+// fails; a write failing after it raises EIniWriteError (IniFile.h) and leaves
+// the file as the write test left it.
 void Prefs_Save(const QString& fileName);
 
 // Shows the loaded values in the main window; defined with the main window

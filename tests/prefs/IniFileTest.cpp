@@ -86,6 +86,16 @@ TEST_P(IniFileWrite, ChangesOnlyWhatItMust) {
   EXPECT_EQ(Content(), c.after);
 }
 
+TEST_P(IniFileWrite, GatheredWriteChangesTheSame) {
+  const WriteCase& c = GetParam();
+  if (!c.before.isNull()) Put(c.before);
+  TIniFile ini(path);
+  ini.BeginUpdate();
+  ini.WriteString(c.section, c.key, c.value);
+  ini.UpdateFile();
+  EXPECT_EQ(Content(), c.after);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, IniFileWrite,
     ::testing::Values(
@@ -140,6 +150,91 @@ TEST_F(IniFileTest, FailedWriteRaisesAndLeavesPreviousFileWhole) {
   EXPECT_EQ(Content(), before);
   EXPECT_EQ(ini.ReadString("S", "K", ""), "1") << "memory follows the file";
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"test.ini"}) << "no temporary file left";
+}
+
+TEST_F(IniFileTest, GatheredWritesReachTheDiskInOneReplacement) {
+  const QByteArray before = "; mine\n[S]\nA=1\nB=2\n";
+  Put(before);
+  int commits = 0;
+  TIniFile::SetBeforeCommitHook([&](QSaveFile&) { ++commits; });
+  TIniFile ini(path);
+  ini.BeginUpdate();
+  ini.WriteString("S", "A", "10");
+  ini.WriteString("S", "C", "3");
+  ini.WriteString("T", "D", "4");
+  ini.WriteString("S", "A", "11");
+  EXPECT_EQ(Content(), before) << "nothing written before UpdateFile";
+  EXPECT_EQ(ini.ReadString("S", "A", ""), "11") << "reads see the gathered writes";
+  ini.UpdateFile();
+  EXPECT_EQ(commits, 1);
+  EXPECT_EQ(Content(), "; mine\n[S]\nA=11\nB=2\nC=3\n[T]\nD=4\n");
+  ini.WriteString("S", "B", "20");
+  EXPECT_EQ(commits, 2) << "after UpdateFile each write goes to the disk again";
+}
+
+struct GatheredSkipCase {
+  const char* name;
+  bool forced;       // one write asks evenIfUnchanged
+  bool fileRemoved;  // the file is gone before UpdateFile
+  int commits;
+};
+
+class IniFileGatheredSkip : public IniFileTest, public ::testing::WithParamInterface<GatheredSkipCase> {};
+
+TEST_P(IniFileGatheredSkip, WritesOnlyWhatChangesOrIsAskedFor) {
+  const GatheredSkipCase& c = GetParam();
+  Put("[S]\nK=1\nL=2\n");
+  int commits = 0;
+  TIniFile::SetBeforeCommitHook([&](QSaveFile&) { ++commits; });
+  TIniFile ini(path);
+  ini.BeginUpdate();
+  ini.WriteString("S", "K", "1", c.forced);
+  ini.WriteString("S", "L", "5");
+  ini.WriteString("S", "L", "2");  // and back
+  if (c.fileRemoved) QFile::remove(path);
+  ini.UpdateFile();
+  EXPECT_EQ(commits, c.commits);
+  EXPECT_EQ(Content(), "[S]\nK=1\nL=2\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IniFileGatheredSkip,
+                         ::testing::Values(GatheredSkipCase{"NoChangeNoWrite", false, false, 0},
+                                           GatheredSkipCase{"AskedEvenIfUnchanged", true, false, 1},
+                                           GatheredSkipCase{"FileGoneIsWrittenAgain", false, true, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(IniFileTest, FailedGatheredWriteLeavesFileAndMemoryAsBefore) {
+  const QByteArray before = "[S]\r\nK=1\r\nOther=keep\r\n";
+  Put(before);
+  TIniFile ini(path);
+  TIniFile::SetBeforeCommitHook([](QSaveFile& file) { file.cancelWriting(); });
+  ini.BeginUpdate();
+  ini.WriteString("S", "K", "2");
+  ini.WriteString("New", "X", "y");
+  try {
+    ini.UpdateFile();
+    FAIL() << "no error raised";
+  } catch (const EIniWriteError& error) {
+    EXPECT_EQ(error.Text(), QString::fromUtf8("Impossible d'écrire dans %1").arg(path));
+  }
+  EXPECT_EQ(Content(), before);
+  EXPECT_EQ(ini.ReadString("S", "K", ""), "1") << "memory follows the file";
+  EXPECT_EQ(ini.ReadString("New", "X", "none"), "none");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"test.ini"}) << "no temporary file left";
+
+  TIniFile::SetBeforeCommitHook(nullptr);
+  ini.WriteString("S", "Other", "changed");
+  EXPECT_EQ(Content(), "[S]\r\nK=1\r\nOther=changed\r\n") << "the failed writes are not carried along";
+}
+
+TEST_F(IniFileTest, GatheredWritesNeverUpdatedAreDropped) {
+  Put("[S]\nK=1\n");
+  {
+    TIniFile ini(path);
+    ini.BeginUpdate();
+    ini.WriteString("S", "K", "2");
+  }
+  EXPECT_EQ(Content(), "[S]\nK=1\n");
 }
 
 TEST_F(IniFileTest, UnwritablePlacesRaise) {
