@@ -384,7 +384,13 @@ void TfmMain::FormActivate(QObject*) { GUI_Refresh(); }
 void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
   AbortDelay = true;
   if (btnMidiSendContinuous->isChecked()) btnMidiSendContinuous->setChecked(false);
-  Prefs_Save(PrefsFileName);
+  // A save that fails after its write test (disk full, folder turned
+  // read-only) leaves the previous file whole; it must not keep the user from
+  // quitting, so its error is dropped here and the close goes on.
+  try {
+    Prefs_Save(PrefsFileName);
+  } catch (...) {
+  }
   CanClose = true;
 }
 

@@ -61,8 +61,9 @@ class TfmMain : public QMainWindow {
   // --- Creation, close, device lists, display (frmMain.cpp) ---
   void FormCreate(QObject* Sender);
   void FormActivate(QObject* Sender);
-  // CanClose stays true; an error (from saving the preferences) leaves the
-  // handler before the close is granted.
+  // Grants the close, also when saving the preferences fails (the error is
+  // dropped); an error of its other steps leaves it before the close is
+  // granted.
   void FormCloseQuery(QObject* Sender, bool& CanClose);
   void FormClose(QObject* Sender);
   void cbMIDIInChange(QObject* Sender);
