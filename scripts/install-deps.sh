@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 libgl-dev
-  file dpkg-dev
+  file dpkg-dev desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

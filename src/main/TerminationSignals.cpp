@@ -46,6 +46,7 @@ TTerminationSignals::TTerminationSignals(std::function<void()> onTerminate, QObj
   for (const int fd : SignalFds) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 
   Notifier = new QSocketNotifier(SignalFds[1], QSocketNotifier::Read, this);
+  Notifier->setEnabled(false);
   connect(Notifier, &QSocketNotifier::activated, this, &TTerminationSignals::Drain);
 
   struct sigaction action {};
@@ -66,6 +67,10 @@ TTerminationSignals::~TTerminationSignals() {
     if (Previous->Installed[i]) ::sigaction(kSignals[i], &Previous->Actions[i], nullptr);
   Notifier->setEnabled(false);
   CloseFds();
+}
+
+void TTerminationSignals::Enable() {
+  if (Notifier) Notifier->setEnabled(true);
 }
 
 void TTerminationSignals::Drain() {

@@ -5,7 +5,10 @@
 // Owned by main() for the life of the event loop; one instance at a time. The
 // signal handler only writes one byte to a socket pair (async-signal-safe);
 // a QSocketNotifier on the UI thread reads it and runs the handler given to
-// the constructor. The previous signal dispositions come back on destruction.
+// the constructor, once Enable() has been called: start-up runs nested event
+// loops before the main one starts, and a close then would be lost. Signals
+// that come before are kept and acted on at Enable(). The previous signal
+// dispositions come back on destruction.
 #pragma once
 
 #include <QObject>
@@ -23,6 +26,9 @@ public:
 
   TTerminationSignals(const TTerminationSignals&) = delete;
   TTerminationSignals& operator=(const TTerminationSignals&) = delete;
+
+  // Starts acting on signals, including those that came before.
+  void Enable();
 
   // False when the socket pair or a handler could not be set up; the program
   // then runs with the default dispositions.

@@ -1,6 +1,7 @@
 // Program entry: the port manager starts before any window and ends after the
 // event loop; the main window, then the hidden bulk-send window, are created
 // in between.
+#include <QTimer>
 #include <QtGlobal>
 
 #include <memory>
@@ -27,6 +28,13 @@ int main(int argc, char** argv) {
   TMidiPortsSession ports;
   int result = 0;
   {
+    // A session ending or `kill` closes the program like its own close
+    // command; a signal that comes during start-up is acted on once the main
+    // event loop runs.
+    TTerminationSignals termination([] {
+      if (fmMain) fmMain->close();
+      QCoreApplication::quit();
+    });
     auto mainWindow = std::make_unique<TfmMain>();
     fmMain = mainWindow.get();
     try {
@@ -39,11 +47,7 @@ int main(int argc, char** argv) {
     fmSendBulk = bulkWindow.get();
     TOrvalisApplication::RunGuarded([&] { fmSendBulk->FormCreate(fmSendBulk); });
 
-    // A session ending or `kill` closes the program like its own close command.
-    TTerminationSignals termination([] {
-      if (fmMain) fmMain->close();
-      QCoreApplication::quit();
-    });
+    QTimer::singleShot(0, &termination, &TTerminationSignals::Enable);
     result = app.exec();
   }
   return result;

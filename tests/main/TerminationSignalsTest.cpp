@@ -31,6 +31,9 @@ TEST_P(TerminationSignalsTest, SignalRunsTheHandlerOnTheEventLoopAndRestoresTheO
     std::raise(signal);
     std::raise(signal);
     EXPECT_EQ(calls, 0) << "never from inside the signal handler";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 0) << "kept until enabled";
+    termination.Enable();
     EXPECT_TRUE(ProcessUntil([&] { return calls > 0; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, 1) << "signals pending together close once";
@@ -49,9 +52,11 @@ TEST(TerminationSignals, OnlyOneInstanceOwnsTheSignals) {
   int firstCalls = 0;
   int secondCalls = 0;
   TTerminationSignals first([&] { ++firstCalls; });
+  first.Enable();
   {
     TTerminationSignals second([&] { ++secondCalls; });
     EXPECT_FALSE(second.IsActive());
+    second.Enable();
   }
   ASSERT_TRUE(first.IsActive()) << "the second one's end leaves the first in place";
   std::raise(SIGTERM);
