@@ -152,10 +152,16 @@ void MidiPorts_Enumerate() {
   }
 }
 
+// The ports open the device of their DeviceID, a place in the platform's
+// device list. Before an open each port looks its chosen device up again by
+// its product name (SetProductName), since the list changes as devices come
+// and go: a device that has gone then fails to open instead of whichever
+// device has moved into its place.
 void MidiIn_Open() {
   if (!ShuttingDown) Paint(TPortShape::In, kRed);
   if (!MidiInPort) return;
   try {
+    if (MidiInPort->State() != misOpen) MidiInPort->SetProductName(MidiInPort->ProductName());
     MidiInPort->OpenAndStart();
   } catch (...) {
     return;
@@ -181,7 +187,10 @@ void MidiOut_Open() {
   if (!MidiOutPort) return;
   bool opened = false;
   try {
+    if (MidiOutPort->State() != mosOpen) MidiOutPort->SetProductName(MidiOutPort->ProductName());
     opened = MidiOutPort->Open();
+  } catch (const EMidiOutputError&) {
+    opened = false;  // the chosen device is gone: a failed open
   } catch (...) {
     return;
   }

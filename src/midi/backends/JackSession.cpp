@@ -38,10 +38,12 @@ void JackSession::Close() {
 
 bool JackSession::Connect() {
   if (client_ != nullptr && alive_->load()) return true;
+  if (use_.use_count() > 1) return false;  // ports of a server that went away
   Close();
   client_ = jack_client_open(kOwnClientName, JackNoStartServer, nullptr);
   if (client_ == nullptr) return false;
   alive_ = std::make_shared<std::atomic<bool>>(true);
+  use_ = std::make_shared<const int>(0);
   jack_on_shutdown(client_, &JackSession::OnShutdown, alive_.get());
   return true;
 }

@@ -25,7 +25,8 @@ class JackSession {
   JackSession(const JackSession&) = delete;
   JackSession& operator=(const JackSession&) = delete;
 
-  // True when a server runs; opens the client (again, after a shutdown) if needed.
+  // True when a server runs; opens the client (again, after a shutdown) if needed
+  // and no port of the server that went away is still open.
   bool Connect();
   // Full names ("client:port") of the server's MIDI ports in its order: the
   // ports that send (sources) or those that receive.
@@ -38,6 +39,12 @@ class JackSession {
   bool ConnectPorts(const std::string& source, const std::string& destination);
   // True until the server reached by the last Connect goes away; then false for good.
   std::shared_ptr<const std::atomic<bool>> ServerAlive() const { return alive_; }
+  // Held by every port opened on the server of the last Connect, for as long as
+  // the port lives. Once a server has gone away, libjack frees every client of
+  // the process at the next client open, the ports' clients included: so no
+  // new client is opened (Connect fails) while a port of a dead server lives.
+  using ServerUse = std::shared_ptr<const void>;
+  ServerUse InUse() const { return use_; }
   // The longest message a port of this server can send in one piece.
   size_t MaxMessageBytes();
 
@@ -47,4 +54,5 @@ class JackSession {
 
   _jack_client* client_ = nullptr;
   std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(false);
+  std::shared_ptr<const int> use_ = std::make_shared<const int>(0);
 };

@@ -1,0 +1,211 @@
+// The JACK server dies under the main window while both its ports are open on
+// JACK devices: the program goes on, sends fail as on a closed port, the status
+// shapes tell the truth at the next open or close, and once a server of the
+// same name is back the same devices can be chosen and used again.
+//
+// Each case runs a JACK server of its own (never the suite's shared one) and
+// kills it by its PID.
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTextBlock>
+
+#include <csignal>
+
+#include "CounterDisplay.h"
+#include "JackServerProcess.h"
+#include "JackTestClient.h"
+#include "MainWindowFixture.h"
+#include "StatusBar.h"
+#include "StatusShape.h"
+#include "backends/SystemMidiServices.h"
+
+namespace {
+
+const QColor kLime(0x00, 0xFF, 0x00);
+const QColor kRed(0xFF, 0x00, 0x00);
+
+struct KillCase {
+  const char* name;
+  int signal;
+};
+
+void PrintTo(const KillCase& c, std::ostream* os) { *os << c.name; }
+
+class JackServerFaultTest : public MainWindowFixture, public ::testing::WithParamInterface<KillCase> {
+ protected:
+  void SetUp() override { realWaits = true; }
+
+  // Starts the private server and its device client, then the program on the
+  // system's MIDI services with both ports on that client.
+  void StartOnPrivateServer() {
+    jackd = JackServerProcess::Start(JackServerProcess::UniqueName());
+    if (!jackd) GTEST_SKIP() << "jackd cannot start a server here";
+    useServer = std::make_unique<ScopedEnvironment>("JACK_DEFAULT_SERVER", jackd->Name());
+    OpenDevice();
+    ASSERT_TRUE(device);
+    Boot(CreateSystemMidiServices());
+    ASSERT_TRUE(Choose(window->cbMIDIOut, OutputName()));
+    ASSERT_TRUE(Choose(window->cbMIDIIn, InputName()));
+    ExpectBothOpen();
+  }
+
+  void OpenDevice() { device = JackTestClient::Open(kDeviceClient); }
+  QString OutputName() const { return QString(kDeviceClient) + ":in (JACK)"; }
+  QString InputName() const { return QString(kDeviceClient) + ":out (JACK)"; }
+
+  static bool Choose(QComboBox* list, const QString& name) {
+    const int index = list->findText(name);
+    if (index < 0) return false;
+    list->setCurrentIndex(index);
+    return list->currentText() == name;
+  }
+
+  void ExpectBothOpen() {
+    EXPECT_EQ(MidiOutPort->State(), mosOpen);
+    EXPECT_EQ(window->shMidiOut->BrushColor(), kLime);
+    EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut ouvert");
+    EXPECT_EQ(MidiInPort->State(), misOpen);
+    EXPECT_EQ(window->shMidiIn->BrushColor(), kLime);
+    EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn ouvert");
+  }
+
+  // Traffic both ways between the program and the device client. A JACK graph
+  // that has just changed may skip a period: each step is repeated until it shows.
+  void ExpectTrafficBothWays() {
+    device->ClearReceived();
+    const bool sent = JackTestClient::Retry(
+        [&] { window->btnSendData1Click(window->btnSendData1); },
+        [&] {
+          for (const auto& message : device->Received()) {
+            if (message == JackTestClient::Message{0x90, 0x3C, 0x40}) return true;
+          }
+          return false;
+        });
+    EXPECT_TRUE(sent) << device->Graph();
+    const bool received = JackTestClient::Retry(
+        [&] { device->Send({0x92, 0x40, 0x11}); },
+        [&] {
+          QCoreApplication::processEvents();
+          return LogLines().contains("[MIDI-In] - 92 40 11 (Note On)");
+        });
+    EXPECT_TRUE(received) << device->Graph() << LogLines().join('\n').toStdString();
+  }
+
+  // The device client goes with its server. It lives in this process, and
+  // libjack frees every client of a process whose server went away at the
+  // next client open: it must be closed before the program lists devices again.
+  void KillServer() {
+    ASSERT_TRUE(jackd->Stop(GetParam().signal));
+    device.reset();
+  }
+
+  // The server's end reaches the program through libjack's own thread: wait
+  // until the output refuses a message, as it must from then on.
+  bool WaitUntilTheOutputRefuses() {
+    QElapsedTimer watch;
+    watch.start();
+    while (watch.elapsed() < 10000) {
+      try {
+        MidiOutPort->PutShort(0xF8, 0, 0);
+      } catch (const EMidiOutputError&) {
+        return true;
+      }
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return false;
+  }
+
+  void PumpFor(int ms) {
+    QElapsedTimer watch;
+    watch.start();
+    while (watch.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+
+  static constexpr const char* kDeviceClient = "OrvalisFaultDevice";
+
+  // Destroyed after the fixture's TearDown (ports and services first), in
+  // reverse order: the device client, then the environment, then the server.
+  std::unique_ptr<JackServerProcess> jackd;
+  std::unique_ptr<ScopedEnvironment> useServer;
+  std::unique_ptr<JackTestClient> device;
+};
+
+TEST_P(JackServerFaultTest, ProgramGoesOnAndUsesTheDevicesAgainOnceTheServerIsBack) {
+  StartOnPrivateServer();
+  if (IsSkipped() || HasFatalFailure()) return;
+  ExpectTrafficBothWays();
+
+  KillServer();
+  ASSERT_TRUE(WaitUntilTheOutputRefuses());
+  PumpFor(300);  // whatever the dead ports still post is handled
+
+  // A send fails as on a closed port: the line is logged, nothing is counted.
+  window->btnLogClearClick(window->btnLogClear);
+  const int32_t sentBefore = MidiOutCount;
+  EXPECT_THROW(window->btnSendData1Click(window->btnSendData1), EMidiOutputError);
+  EXPECT_EQ(LogLines(), QStringList{"[Midi-Out] - 90 3C 40"});
+  EXPECT_EQ(MidiOutCount, sentBefore);
+  EXPECT_EQ(window->cntMidiOut->Value(), sentBefore);
+
+  // So does the re-send of that line.
+  QTextCursor caret(window->MemoLog->document()->findBlockByNumber(0));
+  window->MemoLog->setTextCursor(caret);
+  window->MemoLogDblClick(window->MemoLog);
+  EXPECT_EQ(window->sbMain->PanelText(0), "Err-Tx!");
+  EXPECT_EQ(MidiOutCount, sentBefore);
+
+  // Choosing the devices again: they are gone, and the shapes say so.
+  window->cbMIDIOutChange(window->cbMIDIOut);
+  EXPECT_EQ(MidiOutPort->State(), mosClosed);
+  EXPECT_EQ(window->shMidiOut->BrushColor(), kRed);
+  EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut fermé");
+  window->cbMIDIInChange(window->cbMIDIIn);
+  EXPECT_EQ(MidiInPort->State(), misClosed);
+  EXPECT_EQ(window->shMidiIn->BrushColor(), kRed);
+  EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn fermé");
+  EXPECT_EQ(window->cbMIDIOut->currentText(), OutputName());
+  EXPECT_EQ(window->cbMIDIIn->currentText(), InputName());
+
+  // A server of the same name with the same device: choosing the devices
+  // again opens them, and messages pass both ways.
+  ASSERT_TRUE(jackd->Restart());
+  OpenDevice();
+  ASSERT_TRUE(device);
+  window->cbMIDIOutChange(window->cbMIDIOut);
+  window->cbMIDIInChange(window->cbMIDIIn);
+  ExpectBothOpen();
+  ExpectTrafficBothWays();
+}
+
+TEST_P(JackServerFaultTest, ClosingThePortsOfADeadServerShowsThemClosed) {
+  StartOnPrivateServer();
+  if (IsSkipped() || HasFatalFailure()) return;
+
+  KillServer();
+  ASSERT_TRUE(WaitUntilTheOutputRefuses());
+
+  MidiOut_Close();
+  MidiIn_Close();
+  EXPECT_EQ(MidiOutPort->State(), mosClosed);
+  EXPECT_EQ(window->shMidiOut->BrushColor(), kRed);
+  EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut fermé");
+  EXPECT_EQ(MidiInPort->State(), misClosed);
+  EXPECT_EQ(window->shMidiIn->BrushColor(), kRed);
+  EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn fermé");
+
+  // Another device still works.
+  ASSERT_TRUE(Choose(window->cbMIDIOut, "Orvalis Loopback"));
+  ASSERT_TRUE(Choose(window->cbMIDIIn, "Orvalis Loopback"));
+  ExpectBothOpen();
+  window->btnLogClearClick(window->btnLogClear);
+  window->btnSendData1Click(window->btnSendData1);
+  ASSERT_TRUE(WaitForLogLines(2));
+  EXPECT_EQ(LogLines(), (QStringList{"[Midi-Out] - 90 3C 40", "[MIDI-In] - 90 3C 40 (Note On)"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, JackServerFaultTest,
+                         ::testing::Values(KillCase{"Killed", SIGKILL}, KillCase{"Terminated", SIGTERM}),
+                         [](const ::testing::TestParamInfo<KillCase>& info) { return info.param.name; });
+
+}  // namespace
