@@ -9,6 +9,7 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 fail() { echo "package test: $*" >&2; exit 1; }
+((EUID == 0)) || fail "installing the package needs root"
 
 (cd "$build" && cpack -G DEB >cpack.log 2>&1) || { cat "$build/cpack.log"; fail "cpack failed"; }
 deb=$(ls "$build"/orvalis_*_amd64.deb | head -n1)

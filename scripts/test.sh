@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Orvalis three times (plain, AddressSanitizer +
-# UndefinedBehaviorSanitizer, ThreadSanitizer for the MIDI layer), starts a JACK
-# server with the dummy driver, runs the whole suite on each build, and stops
-# the server again.
+# UndefinedBehaviorSanitizer, ThreadSanitizer for the MIDI layer), runs the
+# fuzz targets for about a minute, starts a JACK server with the dummy driver,
+# runs the whole suite on each build, installs and tries the Debian package
+# built from the plain tree, and stops the server again. Fails if any step
+# fails, after running all of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -14,7 +16,7 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/s
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 
 echo "== build: plain"
-bash scripts/build.sh out/build
+bash scripts/build.sh out/build -DCMAKE_INSTALL_PREFIX=/usr
 echo "== build: address and undefined behaviour sanitizers"
 bash scripts/build.sh out/build-asan -DORVALIS_SANITIZE=address -DORVALIS_BUILD_BENCH=OFF
 echo "== build: thread sanitizer (MIDI layer)"
@@ -30,4 +32,15 @@ run_suite() {
   ctest --test-dir out/build-tsan --output-on-failure -j2 || status=1
   return $status
 }
-bash scripts/with-jack.sh bash -c "$(declare -f run_suite); run_suite"
+status=0
+echo "== fuzzing (clang, libFuzzer, address and undefined behaviour sanitizers)"
+bash scripts/fuzz.sh || status=1
+run_with_jack() {
+  local status=0
+  run_suite || status=1
+  echo "== Debian package"
+  bash scripts/package-test.sh out/build || status=1
+  return $status
+}
+bash scripts/with-jack.sh bash -c "$(declare -f run_suite run_with_jack); run_with_jack" || status=1
+exit $status
