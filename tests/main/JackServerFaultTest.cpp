@@ -204,6 +204,20 @@ TEST_P(JackServerFaultTest, ClosingThePortsOfADeadServerShowsThemClosed) {
   EXPECT_EQ(LogLines(), (QStringList{"[Midi-Out] - 90 3C 40", "[MIDI-In] - 90 3C 40 (Note On)"}));
 }
 
+TEST_P(JackServerFaultTest, TheProgramEndsWithItsPortsOnADeadServer) {
+  StartOnPrivateServer();
+  if (IsSkipped() || HasFatalFailure()) return;
+
+  KillServer();
+  ASSERT_TRUE(WaitUntilTheOutputRefuses());
+  window->close();  // the close sequence closes both ports
+  EXPECT_EQ(MidiInPort->State(), misClosed);
+  EXPECT_EQ(MidiOutPort->State(), mosClosed);
+  MidiPorts_End();
+  EXPECT_FALSE(MidiInPort);
+  EXPECT_FALSE(MidiOutPort);
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, JackServerFaultTest,
                          ::testing::Values(KillCase{"Killed", SIGKILL}, KillCase{"Terminated", SIGTERM}),
                          [](const ::testing::TestParamInfo<KillCase>& info) { return info.param.name; });
