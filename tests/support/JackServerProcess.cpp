@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,20 @@ struct SpawnActions {
   SpawnActions& operator=(const SpawnActions&) = delete;
   posix_spawn_file_actions_t actions;
 };
+
+// The full path of a program found on PATH; empty when there is none.
+std::string FindProgram(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path != nullptr ? path : "/usr/bin:/bin";
+  while (!rest.empty()) {
+    const size_t colon = rest.find(':');
+    const std::string folder(rest.substr(0, colon));
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -66,13 +81,23 @@ bool JackServerProcess::Launch() {
   envp.push_back(reservation.data());
   envp.push_back(nullptr);
 
-  SpawnActions spawn;
-  posix_spawn_file_actions_addopen(&spawn.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&spawn.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&spawn.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, "jackd", &spawn.actions, nullptr, argv.data(), envp.data()) != 0) {
-    return false;
+  const std::string program = FindProgram("jackd");
+  if (program.empty()) return false;
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    // Only async-signal-safe calls until exec. The server ends with this test
+    // process, even when the test crashes.
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(127);
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      dup2(null, STDIN_FILENO);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+    }
+    execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
   }
   pid_ = pid;
   endedCleanly_ = false;

@@ -12,7 +12,9 @@
 // The object owns the process: its destructor stops a server still running
 // (SIGTERM, then SIGKILL after ten seconds) and reaps it, also when a test
 // fails; a server that was killed is started once more and ended gracefully,
-// so that JACK's registry of server names keeps no entry of it. Threads: the test's thread only.
+// so that JACK's registry of server names (a few entries for the whole
+// machine) keeps no entry of it. Should the test process itself die, the
+// server gets SIGTERM from the kernel. Threads: the test's thread only.
 
 #include <sys/types.h>
 
