@@ -2,7 +2,9 @@
 // The MIDI ports of a running JACK server, opened through RtMidi. Without a
 // server it has no devices; a server that starts later is found at the next
 // listing, and one that goes away leaves its open outputs refusing to send
-// (MIDIERR_NODEVICE) until they are closed. Threads: user-interface thread only.
+// (MIDIERR_NODEVICE) until they are closed; until its last port is closed, no
+// JACK device is listed or opened (JackSession::InUse says why). Threads:
+// user-interface thread only.
 
 #include "DeviceSource.h"
 #include "JackSession.h"
