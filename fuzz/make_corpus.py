@@ -75,6 +75,7 @@ ini("mixed-endings", "[A]\r\nk=1\n[B]\rk=2\r\nj=3", "B", "j", "4")
 ini("section-without-close", "[A\nk=1\n[B]\nk=2\n", "A", "k", "5")
 ini("empty-section-name", "[]\nk=1\n", "C", "k", "2")
 ini("invalid-utf8", b"[A]\nk=\xff\xfe\xc3\n[B\xc3]\nj=1\n", "A", "k", "ok")
+ini("key-with-equals", "j=", "", "j=", "")  # a name the layer cannot write as such
 write("fuzz_ini", "file-only", PROGRAM_FILE)
 
 # ---- fuzz_hex_text: "<log text>[\0<caret position>]" --------------------------
