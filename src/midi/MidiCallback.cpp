@@ -27,7 +27,9 @@ void MidiDriverCallback(HMIDI, uint32_t msg, uintptr_t instance, uintptr_t param
       if (PutBufferItem(info->PBuffer, item)) {
         info->hWindow->Post(MIM_DATA, 0, 0);
       } else {
-        info->hWindow->Post(WM_USER, 0, 0);
+        const uintptr_t openCount =
+            item.sysex != nullptr ? info->OpenCount.load(std::memory_order_relaxed) : 0;
+        info->hWindow->Post(WM_USER, openCount, reinterpret_cast<uintptr_t>(item.sysex));
       }
       return;
     }

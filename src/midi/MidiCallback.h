@@ -15,7 +15,10 @@
 //  - MIM_DATA, MIM_LONGDATA, MIM_LONGERROR: a lone 0xF8 is dropped when FilterMTC
 //    is set, a lone 0xFE when FilterAS is set, MIM_DATA when SysexOnly is set;
 //    without a ring buffer nothing happens. A stored item posts MIM_DATA, a
-//    full buffer posts WM_USER instead (the item is lost).
+//    full buffer posts WM_USER instead (the item is lost). For a lost sysex
+//    item, WM_USER carries the record's OpenCount and the header, which the
+//    port gives back to the driver: otherwise every overflow would take one
+//    sysex buffer away for good.
 //  - MOM_DONE: posted with the header in lParam, unfiltered.
 void MidiDriverCallback(HMIDI handle, uint32_t msg, uintptr_t instance, uintptr_t param1,
                         uintptr_t param2);

@@ -131,6 +131,7 @@ void TMidiInput::Open() {
     }
     PCtlInfo->PBuffer = PBuffer;
     PCtlInfo->hWindow = Handle;
+    PCtlInfo->OpenCount.store(++FOpenCount, std::memory_order_relaxed);
     CopyFiltersToCtlInfo();
     HMIDI handle = 0;
     const MMRESULT result = midiInOpen(&handle, FDeviceID, MidiDriverCallback,
@@ -302,12 +303,26 @@ void TMidiInput::FlushQueue() {
   while (MessageCount() > 0) GetMidiEvent();
 }
 
-intptr_t TMidiInput::MidiInput(uint32_t msg, uintptr_t, uintptr_t) {
+void TMidiInput::GiveBackLostHeader(uintptr_t openCount, uintptr_t header) noexcept {
+  auto* hdr = reinterpret_cast<MIDIHDR*>(header);
+  if (hdr == nullptr || FState != misOpen || openCount != FOpenCount || !MidiHdrs) return;
+  const bool ours = std::any_of(MidiHdrs->begin(), MidiHdrs->end(),
+                                [hdr](const auto& own) { return own->hdrPointer == hdr; });
+  if (!ours) return;
+  // A header that cannot be handed back stays with the port until Close, as
+  // before; the overflow itself is reported either way.
+  hdr->dwBytesRecorded = 0;
+  if (midiInPrepareHeader(FMIDIHandle, hdr, kHdrSize) == MMSYSERR_NOERROR)
+    midiInAddBuffer(FMIDIHandle, hdr, kHdrSize);
+}
+
+intptr_t TMidiInput::MidiInput(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
   switch (msg) {
     case MIM_DATA:
       if (FOnMidiInput && FState == misOpen && MessageCount() > 0) FOnMidiInput(this);
       return 0;
     case WM_USER:
+      GiveBackLostHeader(wParam, lParam);
       if (FOnOverflow && FState == misOpen) FOnOverflow(this);
       return 0;
     case WM_QUERYENDSESSION:

@@ -92,6 +92,9 @@ class TMidiInput : public TMidiIO {
   [[noreturn]] void Raise(const std::string& text);
   void PrepareHeaders();
   void AddBuffers();
+  // WM_USER of a sysex lost to a full queue: hands its header back to the
+  // driver when it belongs to the current opening.
+  void GiveBackLostHeader(uintptr_t openCount, uintptr_t header) noexcept;
   void UnprepareHeaders();
   // Open's clean-up: closes a device left open, releases every buffer.
   void AbandonOpen() noexcept;
@@ -109,6 +112,7 @@ class TMidiInput : public TMidiIO {
   bool FSysexOnly = false;
   TMidiMsgFilter FFilteredMessages{msgActiveSensing, msgMidiTimeCode};
   uint16_t FError = 0;
+  uint32_t FOpenCount = 0;  // openings so far; see TMidiCtlInfo::OpenCount
   TNotifyEvent FOnMidiInput;
   TNotifyEvent FOnOverflow;
   TNotifyEvent FOnDeviceChanged;

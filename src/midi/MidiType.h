@@ -155,6 +155,10 @@ struct TMidiCtlInfo {
   std::atomic<bool> SysexOnly{false};
   std::atomic<bool> FilterMTC{false};
   std::atomic<bool> FilterAS{false};
+  // Which opening of the input the driver is calling back for: a notice about
+  // a lost sysex header carries it, so that a notice from an earlier opening
+  // never hands a header of the current one to the driver.
+  std::atomic<uint32_t> OpenCount{0};
 
   // A zero-filled record in a shareable block, or none when it cannot be had.
   static TMidiCtlInfo* Allocate();

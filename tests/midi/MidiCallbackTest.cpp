@@ -145,6 +145,17 @@ TEST_F(CallbackTest, AFullBufferPostsTheOverflowNoticeInsteadOfTheDataNotice) {
   EXPECT_EQ(items[1].data, 0x190u);
 }
 
+TEST_F(CallbackTest, ALostSysexHeaderGoesWithItsOverflowNotice) {
+  WithBuffer(1);
+  info_->OpenCount = 7;
+  MIDIHDR hdr{};
+  Call(MIM_DATA, 0x90);
+  Call(MIM_LONGDATA, reinterpret_cast<uintptr_t>(&hdr));
+  Call(MIM_LONGERROR, reinterpret_cast<uintptr_t>(&hdr));
+  const Notice lostHeader{WM_USER, 7, reinterpret_cast<uintptr_t>(&hdr)};
+  EXPECT_EQ(TakeNotices(), (std::vector<Notice>{kStored, lostHeader, lostHeader}));
+}
+
 TEST_F(CallbackTest, DoneIsPostedWithTheHeaderEvenWithoutABuffer) {
   MIDIHDR hdr{};
   Call(MOM_DONE, reinterpret_cast<uintptr_t>(&hdr));

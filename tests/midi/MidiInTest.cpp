@@ -330,18 +330,52 @@ TEST_F(MidiInTest, EachLostMessageGivesOneOverflowAndIsNeverDelivered) {
   EXPECT_EQ(overflows, 2);
 }
 
-TEST_F(MidiInTest, ASysexLostToAFullQueueKeepsItsBufferUntilClose) {
+TEST_F(MidiInTest, ASysexLostToAFullQueueGivesItsBufferBackToTheDriver) {
   TMidiInput& port = Port();
   port.SetCapacity(1);
   OpenStarted();
   midi->DeliverShort(Packed(0x90, 1, 1));
   midi->DeliverSysex({0xF0, 0x01, 0xF7});
+  EXPECT_EQ(midi->QueuedInputHeaders(), 15u);
   Pump();
   EXPECT_EQ(overflows, 1);
-  EXPECT_EQ(midi->QueuedInputHeaders(), 15u);
+  EXPECT_EQ(midi->QueuedInputHeaders(), 16u);
   EXPECT_EQ(Drain().size(), 1u);
   port.Close();
   EXPECT_EQ(SharedBlockCount(), blocksBefore + 1);
+}
+
+TEST_F(MidiInTest, MoreSysexOverflowsThanBuffersStillLetSysexThrough) {
+  TMidiInput& port = Port();
+  port.SetCapacity(1);
+  OpenStarted();
+  midi->DeliverShort(Packed(0x90, 1, 1));  // keeps the queue full
+  for (int n = 0; n < 40; ++n) {
+    midi->DeliverSysex({0xF0, 0x01, 0xF7});
+    Pump();
+  }
+  EXPECT_EQ(overflows, 40);
+  EXPECT_EQ(Drain().size(), 1u);
+  midi->DeliverSysex({0xF0, 0x7E, 0x02, 0xF7});
+  const auto events = Drain();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]->SysexLength, 4);
+  EXPECT_EQ(events[0]->Sysex[1], 0x7E);
+}
+
+TEST_F(MidiInTest, ALostSysexNoticeFromAnEarlierOpeningIsIgnored) {
+  TMidiInput& port = Port();
+  port.SetCapacity(1);
+  OpenStarted();
+  midi->DeliverShort(Packed(0x90, 1, 1));
+  midi->DeliverSysex({0xF0, 0x01, 0xF7});  // its notice is still queued
+  port.Close();
+  port.OpenAndStart();
+  EXPECT_EQ(midi->QueuedInputHeaders(), 16u);
+  Pump();
+  EXPECT_EQ(midi->QueuedInputHeaders(), 16u) << "no header of this opening is added twice";
+  midi->DeliverSysex({0xF0, 0x02, 0xF7});
+  EXPECT_EQ(Drain().size(), 1u);
 }
 
 TEST_F(MidiInTest, AFailedHandBackRaisesButTheQueueMovesOn) {
