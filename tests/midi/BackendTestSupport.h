@@ -133,6 +133,30 @@ inline int OutputIdOf(MidiServices& midi, const std::string& name) {
   return -1;
 }
 
+// Opens and starts the input device of that name with the recorder as its
+// callback; 0 (and a test failure) when it cannot.
+inline HMIDI OpenInputNamed(MidiServices& midi, const std::string& name, NoticeRecorder& recorder) {
+  const int id = InputIdOf(midi, name);
+  EXPECT_GE(id, 0) << name;
+  HMIDI handle = 0;
+  EXPECT_EQ(midi.midiInOpen(&handle, static_cast<uint32_t>(id), &NoticeRecorder::Callback,
+                            recorder.Instance(), CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  EXPECT_EQ(midi.midiInStart(handle), MMSYSERR_NOERROR);
+  return handle;
+}
+
+// Opens the output device of that name with the recorder as its callback.
+inline HMIDI OpenOutputNamed(MidiServices& midi, const std::string& name, NoticeRecorder& recorder) {
+  const int id = OutputIdOf(midi, name);
+  EXPECT_GE(id, 0) << name;
+  HMIDI handle = 0;
+  EXPECT_EQ(midi.midiOutOpen(&handle, static_cast<uint32_t>(id), &NoticeRecorder::Callback,
+                             recorder.Instance(), CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  return handle;
+}
+
 inline std::vector<std::string> InputNames(MidiServices& midi) {
   std::vector<std::string> names;
   const uint32_t count = midi.midiInGetNumDevs();

@@ -48,26 +48,9 @@ class JackServerDeath : public ::testing::TestWithParam<KillCase> {
     device.reset();
   }
 
-  HMIDI OpenOut() {
-    const int id = OutputIdOf(*midi, kDeviceIn);
-    EXPECT_GE(id, 0);
-    HMIDI handle = 0;
-    EXPECT_EQ(midi->midiOutOpen(&handle, static_cast<uint32_t>(id), &NoticeRecorder::Callback,
-                                sent.Instance(), CALLBACK_FUNCTION),
-              MMSYSERR_NOERROR);
-    return handle;
-  }
+  HMIDI OpenOut() { return OpenOutputNamed(*midi, kDeviceIn, sent); }
 
-  HMIDI OpenIn() {
-    const int id = InputIdOf(*midi, kDeviceOut);
-    EXPECT_GE(id, 0);
-    HMIDI handle = 0;
-    EXPECT_EQ(midi->midiInOpen(&handle, static_cast<uint32_t>(id), &NoticeRecorder::Callback,
-                               received.Instance(), CALLBACK_FUNCTION),
-              MMSYSERR_NOERROR);
-    EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);
-    return handle;
-  }
+  HMIDI OpenIn() { return OpenInputNamed(*midi, kDeviceOut, received); }
 
   void ExpectTrafficBothWays() {
     device->ClearReceived();

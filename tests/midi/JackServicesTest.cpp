@@ -28,27 +28,10 @@ class JackServices : public ::testing::Test {
   }
 
   // Our input from the test client's "out", started.
-  HMIDI OpenIn() {
-    const int id = InputIdOf(*midi, jack->OutputPort() + " (JACK)");
-    EXPECT_GE(id, 0);
-    HMIDI handle = 0;
-    EXPECT_EQ(midi->midiInOpen(&handle, static_cast<uint32_t>(id), &NoticeRecorder::Callback,
-                               received.Instance(), CALLBACK_FUNCTION),
-              MMSYSERR_NOERROR);
-    EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);
-    return handle;
-  }
+  HMIDI OpenIn() { return OpenInputNamed(*midi, jack->OutputPort() + " (JACK)", received); }
 
   // Our output to the test client's "in".
-  HMIDI OpenOut() {
-    const int id = OutputIdOf(*midi, jack->InputPort() + " (JACK)");
-    EXPECT_GE(id, 0);
-    HMIDI handle = 0;
-    EXPECT_EQ(midi->midiOutOpen(&handle, static_cast<uint32_t>(id), &NoticeRecorder::Callback,
-                                sent.Instance(), CALLBACK_FUNCTION),
-              MMSYSERR_NOERROR);
-    return handle;
-  }
+  HMIDI OpenOut() { return OpenOutputNamed(*midi, jack->InputPort() + " (JACK)", sent); }
 
   // The names in a device list, without other test programs' clients, which
   // may come and go meanwhile.
