@@ -223,12 +223,11 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QTemporaryDir prefsDir;
-  PrefsFileNameSource = [&] { return prefsDir.filePath("orvalis.ini"); };
   InstallMidiServices(CreateSystemMidiServices());
   Figures figures;
   {
     TMidiPortsSession ports;
-    TfmMain window;
+    TfmMain window([&] { return prefsDir.filePath("orvalis.ini"); });
     fmMain = &window;
     window.FormCreate(&window);
     window.seLogMaxEvents->setValue(400);

@@ -73,9 +73,8 @@ struct TSetup {
     midi->AddOutputDevice("Synth A");
     services = std::make_unique<ScopedMidiServices>(std::move(owned));
     clockScope = std::make_unique<TScopedDelayClock>(clock);
-    PrefsFileNameSource = [this] { return prefsDir.filePath(QStringLiteral("orvalis.ini")); };
     MidiPorts_Start();
-    window = std::make_unique<TfmMain>();
+    window = std::make_unique<TfmMain>([this] { return prefsDir.filePath(QStringLiteral("orvalis.ini")); });
     fmMain = window.get();
     window->FormCreate(window.get());
     QCoreApplication::sendPostedEvents();

@@ -26,9 +26,6 @@
 #include "IniFile.h"
 #include "uUserPrefs.h"
 
-// The main window is not part of this program.
-void Prefs_ApplyToMainWindow() {}
-
 namespace {
 
 [[noreturn]] void Fail(const char* what) {

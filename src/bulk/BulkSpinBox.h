@@ -16,7 +16,6 @@ class TBulkSpinBox : public QSpinBox {
  public:
   TBulkSpinBox(bool hex, int minimum, int maximum, int value, QWidget* parent = nullptr);
 
-  bool IsHex() const { return FHex; }
   int Minimum() const { return FMin; }
   int Maximum() const { return FMax; }
   // The program's way to set the value (see the class comment).

@@ -27,20 +27,14 @@ TfmSendBulk* fmSendBulk = nullptr;
 
 namespace {
 
-constexpr int PresetCount = 16;
 // Object names of the preset buttons by tag: they do not follow the captions.
-constexpr std::array<int, PresetCount> PresetComponentNumber = {1, 2, 3, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 16};
+constexpr std::array<int, SendBulkPresetCount> PresetComponentNumber = {1, 2, 3, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 16};
 const char* const TagProperty = "tag";
 const QString EndLine = QStringLiteral("Full loop ellapsed or aborted");
 // Blocking wait for events at the end of a pass that sent nothing, so that an
 // endless sweep over empty ranges still lets Stop act without spinning a core.
 constexpr uint32_t IdlePassWaitMs = 10;
 constexpr uint32_t NoteOffDelayMs = 10;
-
-TSendBulkPreset* CurrentPreset() {
-  if (UserPrefs.PresetIndex < 0 || UserPrefs.PresetIndex >= SendBulkPresetCount) return nullptr;
-  return &UserPrefs.SendBulkPresets[static_cast<size_t>(UserPrefs.PresetIndex)];
-}
 
 // A box's value as the sweep uses it: inside the box's range, so that no
 // channel outside 1..16 and no data byte above 0x7F can be sent, whatever a
@@ -98,7 +92,7 @@ TfmSendBulk::~TfmSendBulk() {
 void TfmSendBulk::CreatePresetButtons() {
   PresetGroup = new QButtonGroup(this);
   PresetGroup->setExclusive(true);
-  for (int tag = 0; tag < PresetCount; ++tag) {
+  for (int tag = 0; tag < SendBulkPresetCount; ++tag) {
     auto* button = new QToolButton(this);
     button->setObjectName(QStringLiteral("AdvToolButton%1").arg(PresetComponentNumber[static_cast<size_t>(tag)]));
     button->setProperty(TagProperty, tag);
@@ -248,7 +242,7 @@ void TfmSendBulk::cbData0LoopClick(QObject* Sender) {
     row.maxLabel->setEnabled(loop);
     row.minLabel->setText(loop ? QStringLiteral("Min") : QStringLiteral("Fixe"));
   }
-  TSendBulkPreset* preset = CurrentPreset();
+  TSendBulkPreset* preset = Prefs_CurrentPreset();
   if (!preset) return;
   if (Sender == cbData0Loop) preset->Data0Loop = cbData0Loop->isChecked();
   if (Sender == cbData1Loop) preset->Data1Loop = cbData1Loop->isChecked();
@@ -261,7 +255,7 @@ void TfmSendBulk::rbControlChangeClick(QObject* Sender) {
   for (QWidget* w : std::initializer_list<QWidget*>{edData2Min, edData2Max, lblData2Min, lblData2Max}) {
     w->setEnabled(hasByte3);
   }
-  TSendBulkPreset* preset = CurrentPreset();
+  TSendBulkPreset* preset = Prefs_CurrentPreset();
   if (!preset) return;
   if (Sender == rbControlChange || Sender == rbProgramChange || Sender == rbNote) {
     preset->EventTypeIndex = Sender->property(TagProperty).toInt();
@@ -269,7 +263,7 @@ void TfmSendBulk::rbControlChangeClick(QObject* Sender) {
 }
 
 void TfmSendBulk::edData0MinChange(QObject* Sender) {
-  TSendBulkPreset* preset = CurrentPreset();
+  TSendBulkPreset* preset = Prefs_CurrentPreset();
   if (!preset) return;
   const auto byteOf = [](const TBulkSpinBox* box) { return static_cast<uint8_t>(box->value() & 0xFF); };
   if (Sender == edData0Min) preset->Data0Min = byteOf(edData0Min);
@@ -334,13 +328,10 @@ int TfmSendBulk::SweepByte3(uint8_t status, int d1) {
   int sent = 0;
   const int low = SweepValue(edData2Min);
   const int high = cbData2Loop->isChecked() ? SweepValue(edData2Max) : SweepValue(edData2Min);
-  const auto send = [&](std::initializer_list<uint8_t> bytes) {
-    if (bytes.size() == 2) {
-      AddLine(QString::asprintf("%.2X %.2X", bytes.begin()[0], bytes.begin()[1]));
-    } else {
-      AddLine(QString::asprintf("%.2X %.2X %.2X", bytes.begin()[0], bytes.begin()[1], bytes.begin()[2]));
-    }
-    MidiOut_SendBytes(std::data(bytes), bytes.size(), true);
+  const auto send = [&](std::initializer_list<uint8_t> list) {
+    const std::span<const uint8_t> bytes(list.begin(), list.size());
+    AddLine(MidiOut_BytesText(bytes));
+    MidiOut_SendBytes(bytes, bytes.size(), true);
     ++sent;
   };
   for (int d2 = low; d2 <= high; ++d2) {
@@ -351,11 +342,10 @@ int TfmSendBulk::SweepByte3(uint8_t status, int d1) {
     if (rbControlChange->isChecked()) {
       send({status, b1, b2});
     } else if (rbNote->isChecked()) {
-      status = static_cast<uint8_t>(0x90 + (status & 0x0F));
-      send({status, b1, b2});
+      const auto channel = static_cast<uint8_t>(status & 0x0F);
+      send({static_cast<uint8_t>(0x90 + channel), b1, b2});
       Delay_MsUntilAbort(NoteOffDelayMs);
-      status = static_cast<uint8_t>(0x80 + (status & 0x0F));
-      send({status, b1, b2});
+      send({static_cast<uint8_t>(0x80 + channel), b1, b2});
     } else if (rbProgramChange->isChecked()) {
       send({status, b1});
       break;

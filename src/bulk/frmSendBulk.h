@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "uUserPrefs.h"
+
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -47,7 +49,7 @@ class TfmSendBulk : public QWidget {
 
   // Preset buttons by tag (caption "1" is tag 0); their object names are
   // AdvToolButton1..16 in the order of the preset table.
-  std::array<QToolButton*, 16> PresetButtons{};
+  std::array<QToolButton*, SendBulkPresetCount> PresetButtons{};
   QButtonGroup* PresetGroup;
   QLabel* Label3;
   QLabel* Label1;

@@ -1,12 +1,14 @@
 #include "HexSpinBox.h"
 
+#include "MidiText.h"
+
 THexSpinBox::THexSpinBox(QWidget* parent) : QSpinBox(parent) {
   setRange(0, 255);
   setDisplayIntegerBase(16);
 }
 
 QString THexSpinBox::textFromValue(int value) const {
-  return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+  return HexByteText(static_cast<uint8_t>(value & 0xFF));
 }
 
 int THexSpinBox::valueFromText(const QString& text) const {

@@ -17,7 +17,6 @@ class TOrvalisApplication : public QApplication {
 
   static void InstallExceptionHook() { FHookInstalled = true; }
   static void UninstallExceptionHook() { FHookInstalled = false; }
-  static bool ExceptionHookInstalled() { return FHookInstalled; }
   // Runs an action and discards what it raises once the hook is installed.
   static void RunGuarded(const std::function<void()>& action);
   // Delivers an event through `app` as notify does.

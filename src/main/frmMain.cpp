@@ -33,7 +33,6 @@
 
 TfmMain* fmMain = nullptr;
 QString PrefsFileName;
-std::function<QString()> PrefsFileNameSource = [] { return Prefs_DefaultFileName(); };
 
 namespace {
 
@@ -95,8 +94,10 @@ TrmLed* NewLed(QWidget* parent, int x, int y) {
 
 }  // namespace
 
-TfmMain::TfmMain(QWidget* parent)
-    : QMainWindow(parent), LogTimeOfDay([] { return QTime::currentTime(); }) {
+TfmMain::TfmMain(std::function<QString()> prefsFileNameSource, QWidget* parent)
+    : QMainWindow(parent),
+      LogTimeOfDay([] { return QTime::currentTime(); }),
+      FPrefsFileNameSource(std::move(prefsFileNameSource)) {
   setWindowTitle("Orvalis");
   QFont font("Arial");
   font.setPixelSize(11);
@@ -134,6 +135,7 @@ TfmMain::TfmMain(QWidget* parent)
   TimerMidiOut->setInterval(kLedIntervalMs);
 
   ConnectHandlers();
+  Prefs_SetMainWindowHook([this] { Prefs_ApplyToWidgets(seLogMaxEvents, cbMIDIIn, cbMIDIOut); });
 
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
   setMinimumSize(kClientWidth, 160);
@@ -146,6 +148,7 @@ TfmMain::TfmMain(QWidget* parent)
 }
 
 TfmMain::~TfmMain() {
+  Prefs_SetMainWindowHook(nullptr);
   if (fmMain == this) fmMain = nullptr;
 }
 
@@ -361,7 +364,7 @@ void TfmMain::FormCreate(QObject*) {
 
   TOrvalisApplication::InstallExceptionHook();
 
-  PrefsFileName = PrefsFileNameSource();
+  PrefsFileName = FPrefsFileNameSource();
 
   MidiPorts_Enumerate();
 
@@ -443,9 +446,7 @@ void TfmMain::cbMIDIOutChange(QObject* Sender) {
   UserPrefs.MidiOutDevName = name;
   MidiOut_SelectByName(name);
   MidiOut_Open();
-  if (UserPrefs.PresetIndex >= 0 && UserPrefs.PresetIndex < SendBulkPresetCount) {
-    UserPrefs.SendBulkPresets[static_cast<size_t>(UserPrefs.PresetIndex)].MidiOutDevName = name;
-  }
+  if (TSendBulkPreset* preset = Prefs_CurrentPreset()) preset->MidiOutDevName = name;
   if (Sender == cbMIDIOut && fmSendBulk) {
     const QSignalBlocker blocker(fmSendBulk->cbMIDIOut);
     fmSendBulk->cbMIDIOut->setCurrentIndex(cbMIDIOut->currentIndex());
@@ -539,7 +540,3 @@ void TfmMain::TimerMidiOutTimer(QObject*) {
 }
 
 void TfmMain::LedMidiErrClick(QObject*) { LedMidiErr->SetLedOn(false); }
-
-void Prefs_ApplyToMainWindow() {
-  if (fmMain) Prefs_ApplyToWidgets(fmMain->seLogMaxEvents, fmMain->cbMIDIIn, fmMain->cbMIDIOut);
-}

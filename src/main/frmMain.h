@@ -32,6 +32,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "uUserPrefs.h"
+
 class QAction;
 class QCheckBox;
 class QCloseEvent;
@@ -55,7 +57,10 @@ class TfmMain : public QMainWindow {
   Q_OBJECT
 
  public:
-  explicit TfmMain(QWidget* parent = nullptr);
+  // prefsFileNameSource gives the preferences file's path when the creation
+  // handler forms it (tests point it at a folder of their own).
+  explicit TfmMain(std::function<QString()> prefsFileNameSource = Prefs_DefaultFileName,
+                   QWidget* parent = nullptr);
   ~TfmMain() override;
 
   // --- Creation, close, device lists, display (frmMain.cpp) ---
@@ -90,10 +95,10 @@ class TfmMain : public QMainWindow {
   void MidiOutMidiOutput(QObject* Sender);
   void Log_Add_MidiInEvent(const TMyMidiEvent& Event);
   void Log_Add_MidiOutEvent(const QString& Text);
+  // The one way into the log: puts the time stamp before the text when
+  // "Horodater" is checked, then appends the line under the line limit (at
+  // once, or at the end of the input drain under way).
   void Log_AddLine(const QString& Text);
-  // Appends the lines exactly as that many calls of Log_AddLine would, in one
-  // edit of the log.
-  void Log_AddLines(const QStringList& Lines);
   void btnLogClearClick(QObject* Sender);
   void btnRxPauseClick(QObject* Sender);
   void cbMidiInFilterTimeCodeClick(QObject* Sender);
@@ -233,13 +238,29 @@ class TfmMain : public QMainWindow {
   void CreateTransmitPanel();
   void CreateReceivePanel();
   void ConnectHandlers();
-  // Repaints the counters at most once per screen frame during a drain.
-  void GUI_RefreshThrottled();
   QString LogTimeStamp() const;
   // Appends finished lines (time stamps included) under the line limit.
   void AppendLogLines(const QStringList& Lines);
 
+  // While one lives, Log_AddLine gathers its lines; Flush appends them in one
+  // edit of the log, as that many single appends would. The last one to end
+  // flushes what is left.
+  class TLogBatch {
+   public:
+    explicit TLogBatch(TfmMain& window);
+    ~TLogBatch();
+    TLogBatch(const TLogBatch&) = delete;
+    TLogBatch& operator=(const TLogBatch&) = delete;
+    void Flush();
+
+   private:
+    TfmMain& FWindow;
+  };
+
+  const std::function<QString()> FPrefsFileNameSource;
   int FInputDrainDepth = 0;     // nesting of MidiInMidiInput
+  int FLogBatchDepth = 0;       // open TLogBatch objects
+  QStringList FLogPending;      // lines gathered by the open batches
   QElapsedTimer FSinceCounterPaint;  // since the counters were last drawn
 };
 
@@ -248,9 +269,6 @@ extern TfmMain* fmMain;
 
 // Full path of the preferences file, formed at creation.
 extern QString PrefsFileName;
-// Where FormCreate takes the preferences file name from (Prefs_DefaultFileName
-// unless a test points it elsewhere).
-extern std::function<QString()> PrefsFileNameSource;
 
 // Receive monitor (frmMainReceive.cpp).
 extern int32_t MidiInCount;

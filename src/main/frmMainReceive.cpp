@@ -10,10 +10,12 @@
 #include <QTimer>
 
 #include <climits>
+#include <span>
 
 #include "LogMemo.h"
 #include "MidiCallback.h"
 #include "MidiIn.h"
+#include "MidiText.h"
 #include "frmMain.h"
 #include "rmLed.h"
 #include "uComm.h"
@@ -41,23 +43,12 @@ namespace {
 // Counters are redrawn at most once per screen frame while a drain runs.
 constexpr qint64 kFrameMs = 16;
 
-void AppendHexByte(QString& text, uint8_t byte) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  text += QLatin1Char(kDigits[byte >> 4]);
-  text += QLatin1Char(kDigits[byte & 0x0F]);
-}
-
-// "[MIDI-In] - " + the bytes separated by blanks + " (" + name + ")".
+// "[MIDI-In] - " + the bytes + " (" + name + ")".
 QString ShortLine(std::initializer_list<uint8_t> bytes, const char* name) {
   QString line;
   line.reserve(48);
   line += QLatin1String("[MIDI-In] - ");
-  bool first = true;
-  for (uint8_t byte : bytes) {
-    if (!first) line += QLatin1Char(' ');
-    first = false;
-    AppendHexByte(line, byte);
-  }
+  AppendHexBytes(line, std::span<const uint8_t>(bytes.begin(), bytes.size()));
   line += QLatin1String(" (");
   line += QLatin1String(name);
   line += QLatin1Char(')');
@@ -178,14 +169,9 @@ void TfmMain::MidiInMidiInput(QObject* Sender) {
   // Lines and counter repaints are gathered and shown once per frame and at the
   // end; the result is the same as logging and drawing after every event.
   const bool paused = RxPaused();
-  const bool stamped = cbDTflag->isChecked();
-  QStringList lines;
-  auto flush = [&] {
-    if (!lines.isEmpty()) {
-      QStringList batch;
-      batch.swap(lines);
-      AppendLogLines(batch);
-    }
+  TLogBatch batch(*this);
+  const auto show = [&] {
+    batch.Flush();
     GUI_Refresh();
   };
   try {
@@ -197,18 +183,15 @@ void TfmMain::MidiInMidiInput(QObject* Sender) {
         LoopRxData1 = event->Data1;
         LoopRxData2 = event->Data2;
       }
-      if (!paused) {
-        QString text = MidiInEventText(*event);
-        lines << (stamped ? LogTimeStamp() + text : text);
-      }
+      if (!paused) Log_Add_MidiInEvent(*event);
       SaturatingIncrement(MidiInCount);
-      if (!FSinceCounterPaint.isValid() || FSinceCounterPaint.elapsed() >= kFrameMs) flush();
+      if (!FSinceCounterPaint.isValid() || FSinceCounterPaint.elapsed() >= kFrameMs) show();
     }
   } catch (...) {
-    flush();
+    show();
     throw;
   }
-  flush();
+  show();
 }
 
 void TfmMain::MidiInOverflow(QObject*) { LedMidiErr->SetLedOn(true); }
@@ -221,17 +204,31 @@ void TfmMain::Log_Add_MidiOutEvent(const QString& Text) {
   Log_AddLine(QStringLiteral("[Midi-Out] - ") + Text);
 }
 
-void TfmMain::Log_AddLine(const QString& Text) { Log_AddLines({Text}); }
-
-void TfmMain::Log_AddLines(const QStringList& Lines) {
-  if (cbDTflag->isChecked()) {
-    QStringList stamped;
-    stamped.reserve(Lines.size());
-    for (const QString& line : Lines) stamped << LogTimeStamp() + line;
-    AppendLogLines(stamped);
+void TfmMain::Log_AddLine(const QString& Text) {
+  const QString line = cbDTflag->isChecked() ? LogTimeStamp() + Text : Text;
+  if (FLogBatchDepth > 0) {
+    FLogPending << line;
   } else {
-    AppendLogLines(Lines);
+    AppendLogLines({line});
   }
+}
+
+TfmMain::TLogBatch::TLogBatch(TfmMain& window) : FWindow(window) { ++FWindow.FLogBatchDepth; }
+
+TfmMain::TLogBatch::~TLogBatch() {
+  --FWindow.FLogBatchDepth;
+  try {
+    Flush();
+  } catch (...) {
+    // A destructor must not raise: lines that could not be appended are lost.
+  }
+}
+
+void TfmMain::TLogBatch::Flush() {
+  if (FWindow.FLogPending.isEmpty()) return;
+  QStringList lines;
+  lines.swap(FWindow.FLogPending);
+  FWindow.AppendLogLines(lines);
 }
 
 void TfmMain::AppendLogLines(const QStringList& Lines) {

@@ -1,6 +1,9 @@
 #include "MidiCallback.h"
 
+#include <span>
+
 #include "CircBuf.h"
+#include "MidiText.h"
 #include "MidiType.h"
 #include "MidiWindow.h"
 
@@ -42,14 +45,9 @@ void MidiDriverCallback(HMIDI, uint32_t msg, uintptr_t instance, uintptr_t param
 }
 
 void SysexToHexText(const uint8_t* data, uint16_t pairCount, std::string& text) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   text.clear();
   const size_t bytes = 2 * size_t{pairCount < 250 ? pairCount : uint16_t{250}};
   if (bytes == 0 || data == nullptr) return;
-  text.reserve(3 * bytes);
-  for (size_t i = 0; i < bytes; ++i) {
-    text += kDigits[data[i] >> 4];
-    text += kDigits[data[i] & 0x0F];
-    text += ' ';
-  }
+  AppendHexBytes(text, std::span<const uint8_t>(data, bytes));
+  text += ' ';
 }

@@ -10,8 +10,12 @@
 // Passed to midiInOpen and midiOutOpen with CALLBACK_FUNCTION and the port's
 // TMidiCtlInfo as instance value. Runs on the driver's thread: it reads the
 // record, filters, stores input in the port's ring buffer and posts a notice to
-// the port's message window. It never blocks, never raises, never waits for the
-// user-interface thread and never calls back into the services.
+// the port's message window. It never raises, never waits for the
+// user-interface thread to handle anything and never calls back into the
+// services. Posting a notice is not free of locks, though: each notice is a
+// heap-allocated Qt event, queued under the event queue's mutex (held only
+// briefly, never across a handler), so a callback may wait for that mutex and
+// for the allocator.
 //  - MIM_DATA, MIM_LONGDATA, MIM_LONGERROR: a lone 0xF8 is dropped when FilterMTC
 //    is set, a lone 0xFE when FilterAS is set, MIM_DATA when SysexOnly is set;
 //    without a ring buffer nothing happens. A stored item posts MIM_DATA, a

@@ -12,13 +12,7 @@ constexpr uint32_t kHdrSize = sizeof(MIDIHDR);
 
 }  // namespace
 
-std::string TMidiInput::ErrorText(MMRESULT code) {
-  std::string text;
-  if (midiInGetErrorText(code, &text) != MMSYSERR_NOERROR) {
-    return "Specified error number is out of range";
-  }
-  return text;
-}
+std::string TMidiInput::ErrorText(MMRESULT code) { return PlatformErrorText(midiInGetErrorText, code); }
 
 TMidiInput::TMidiInput(QObject* owner) : TMidiIO(owner) {
   FState = misCreating;
@@ -149,19 +143,19 @@ void TMidiInput::Open() {
 
 void TMidiInput::PrepareHeaders() {
   if (FSysexBufferCount == 0 || FSysexBufferSize == 0 || FMIDIHandle == 0) return;
-  MidiHdrs = std::make_unique<std::list<std::unique_ptr<TMyMidiHdr>>>();
+  MidiHdrs.clear();
+  MidiHdrs.reserve(FSysexBufferCount);
   for (uint16_t i = 0; i < FSysexBufferCount; ++i) {
     auto hdr = std::make_unique<TMyMidiHdr>(FSysexBufferSize);
     if (!hdr->Allocated()) Raise("Not enough memory for the system-exclusive buffers");
     hdr->hdrPointer->dwUser = reinterpret_cast<uintptr_t>(hdr.get());
     Check(midiInPrepareHeader(FMIDIHandle, hdr->hdrPointer, kHdrSize));
-    MidiHdrs->push_back(std::move(hdr));
+    MidiHdrs.push_back(std::move(hdr));
   }
 }
 
 void TMidiInput::AddBuffers() {
-  if (!MidiHdrs) return;
-  for (const auto& hdr : *MidiHdrs) Check(midiInAddBuffer(FMIDIHandle, hdr->hdrPointer, kHdrSize));
+  for (const auto& hdr : MidiHdrs) Check(midiInAddBuffer(FMIDIHandle, hdr->hdrPointer, kHdrSize));
 }
 
 void TMidiInput::AbandonOpen() noexcept {
@@ -213,12 +207,12 @@ void TMidiInput::Close() {
 }
 
 void TMidiInput::UnprepareHeaders() {
-  if (!MidiHdrs) return;
-  while (!MidiHdrs->empty()) {
-    Check(midiInUnprepareHeader(FMIDIHandle, MidiHdrs->front()->hdrPointer, kHdrSize));
-    MidiHdrs->pop_front();
+  // From the front, each header released once unprepared: after a failure the
+  // rest stay for the next Close.
+  while (!MidiHdrs.empty()) {
+    Check(midiInUnprepareHeader(FMIDIHandle, MidiHdrs.front()->hdrPointer, kHdrSize));
+    MidiHdrs.erase(MidiHdrs.begin());
   }
-  MidiHdrs.reset();
 }
 
 void TMidiInput::ForceClose() noexcept {
@@ -232,9 +226,8 @@ void TMidiInput::ForceClose() noexcept {
 }
 
 void TMidiInput::ReleaseHeaders() noexcept {
-  if (!MidiHdrs) return;
-  for (const auto& hdr : *MidiHdrs) midiInUnprepareHeader(FMIDIHandle, hdr->hdrPointer, kHdrSize);
-  MidiHdrs.reset();
+  for (const auto& hdr : MidiHdrs) midiInUnprepareHeader(FMIDIHandle, hdr->hdrPointer, kHdrSize);
+  MidiHdrs.clear();
 }
 
 void TMidiInput::ReleaseBuffers() noexcept {
@@ -245,13 +238,14 @@ void TMidiInput::ReleaseBuffers() noexcept {
 
 void TMidiInput::ChangeDevice(uint32_t newDeviceId, bool openAndStartAfterChange) {
   if (newDeviceId == FDeviceID) return;
-  Stop();
-  Close();
+  StopAndClose();
   SetDeviceID(newDeviceId);
-  if (openAndStartAfterChange) {
-    Open();
-    Start();
-  }
+  if (openAndStartAfterChange) OpenAndStart();
+}
+
+bool TMidiInput::OwnsHeader(const MIDIHDR* hdr) const {
+  return std::any_of(MidiHdrs.begin(), MidiHdrs.end(),
+                     [hdr](const auto& own) { return own->hdrPointer == hdr; });
 }
 
 uint16_t TMidiInput::MessageCount() const {
@@ -268,17 +262,11 @@ std::unique_ptr<TMyMidiEvent> TMidiInput::GetMidiEvent() {
   if (item.sysex != nullptr) {
     event->MidiMessage = 0xF0;
     MIDIHDR* hdr = item.sysex;
-    const bool ours =
-        MidiHdrs && std::any_of(MidiHdrs->begin(), MidiHdrs->end(),
-                                [hdr](const auto& own) { return own->hdrPointer == hdr; });
+    const bool ours = OwnsHeader(hdr);
     if (ours) {
       // A driver never reports more than the buffer holds; don't trust it to.
       const uint32_t recorded = std::min(hdr->dwBytesRecorded, hdr->dwBufferLength);
-      event->SysexLength = static_cast<uint16_t>(recorded & 0xFFFF);
-      if (event->SysexLength > 0) {
-        event->Sysex = std::make_unique<uint8_t[]>(event->SysexLength);
-        std::copy_n(hdr->lpData, event->SysexLength, event->Sysex.get());
-      }
+      event->SetSysex(hdr->lpData, static_cast<uint16_t>(recorded & 0xFFFF));
       hdr->dwBytesRecorded = 0;
       MMRESULT result = midiInPrepareHeader(FMIDIHandle, hdr, kHdrSize);
       if (result == MMSYSERR_NOERROR) result = midiInAddBuffer(FMIDIHandle, hdr, kHdrSize);
@@ -305,10 +293,7 @@ void TMidiInput::FlushQueue() {
 
 void TMidiInput::GiveBackLostHeader(uintptr_t openCount, uintptr_t header) noexcept {
   auto* hdr = reinterpret_cast<MIDIHDR*>(header);
-  if (hdr == nullptr || FState != misOpen || openCount != FOpenCount || !MidiHdrs) return;
-  const bool ours = std::any_of(MidiHdrs->begin(), MidiHdrs->end(),
-                                [hdr](const auto& own) { return own->hdrPointer == hdr; });
-  if (!ours) return;
+  if (hdr == nullptr || FState != misOpen || openCount != FOpenCount || !OwnsHeader(hdr)) return;
   // A header that cannot be handed back stays with the port until Close, as
   // before; the overflow itself is reported either way.
   hdr->dwBytesRecorded = 0;

@@ -3,10 +3,10 @@
 // buffer and system-exclusive buffers, start and stop, and the received
 // messages handed to the user-interface thread as TMyMidiEvent records.
 
-#include <list>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "MidiType.h"
 
@@ -103,6 +103,8 @@ class TMidiInput : public TMidiIO {
   void ReleaseHeaders() noexcept;
   void ReleaseBuffers() noexcept;
   void CopyFiltersToCtlInfo();
+  // Whether the header is one of the port's sysex buffers.
+  bool OwnsHeader(const MIDIHDR* hdr) const;
 
   uint32_t FDeviceID = 0;
   std::string FProductName;
@@ -126,5 +128,5 @@ class TMidiInput : public TMidiIO {
   TMidiWindow* Handle = nullptr;  // child of the port
   TCircularBuffer* PBuffer = nullptr;
   TMidiCtlInfo* PCtlInfo = nullptr;
-  std::unique_ptr<std::list<std::unique_ptr<TMyMidiHdr>>> MidiHdrs;
+  std::vector<std::unique_ptr<TMyMidiHdr>> MidiHdrs;  // prepared sysex buffers, in the order added
 };

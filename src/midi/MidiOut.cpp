@@ -35,13 +35,7 @@ constexpr ContextText kContextTexts[] = {
 
 }  // namespace
 
-std::string MidiOutErrorText(MMRESULT code) {
-  std::string text;
-  if (midiOutGetErrorText(code, &text) != MMSYSERR_NOERROR) {
-    return "Specified error number is out of range";
-  }
-  return text;
-}
+std::string MidiOutErrorText(MMRESULT code) { return PlatformErrorText(midiOutGetErrorText, code); }
 
 std::string TMidiOutput::ErrorText(MMRESULT code, TOutErrorContext context) {
   for (const ContextText& entry : kContextTexts) {
@@ -50,8 +44,9 @@ std::string TMidiOutput::ErrorText(MMRESULT code, TOutErrorContext context) {
   return MidiOutErrorText(code);
 }
 
-void TMidiOutput::RaiseWith(MMRESULT code, TOutErrorContext context) {
-  throw EMidiOutputError(ErrorText(code, context));
+void TMidiOutput::Check(MMRESULT result, TOutErrorContext context) {
+  FError = result;
+  if (result != MMSYSERR_NOERROR) throw EMidiOutputError(ErrorText(result, context));
 }
 
 TMidiOutput::TMidiOutput(QObject* owner)
@@ -95,8 +90,7 @@ void TMidiOutput::SetDeviceID(uint32_t value) {
   }
   FDeviceID = value;
   MIDIOUTCAPS caps;
-  FError = midiOutGetDevCaps(value, &caps);
-  if (FError != MMSYSERR_NOERROR) RaiseWith(FError, ecGeneral);
+  Check(midiOutGetDevCaps(value, &caps), ecGeneral);
   FMID = caps.wMid;
   FPID = caps.wPid;
   FProductName = caps.szPname;
@@ -115,8 +109,7 @@ uint32_t TMidiOutput::SearchDevices(Match match) {
   for (uint64_t i = 0; i <= count; ++i) {
     const uint32_t id = i == 0 ? MIDI_MAPPER : static_cast<uint32_t>(i - 1);
     MIDIOUTCAPS caps;
-    FError = midiOutGetDevCaps(id, &caps);
-    if (FError != MMSYSERR_NOERROR) RaiseWith(FError, ecGeneral);
+    Check(midiOutGetDevCaps(id, &caps), ecGeneral);
     if (match(caps)) return id;
   }
   return count;
@@ -185,12 +178,8 @@ bool TMidiOutput::Open() {
 bool TMidiOutput::Close() {
   bool closed = false;
   if (FState == mosOpen) {
-    if (FFullResetOnClose) {
-      FError = midiOutReset(FMIDIHandle);
-      if (FError != MMSYSERR_NOERROR) RaiseWith(FError, ecGeneral);
-    }
-    FError = midiOutClose(FMIDIHandle);
-    if (FError != MMSYSERR_NOERROR) RaiseWith(FError, ecGeneral);
+    if (FFullResetOnClose) Check(midiOutReset(FMIDIHandle), ecGeneral);
+    Check(midiOutClose(FMIDIHandle), ecGeneral);
     closed = true;
   }
   FMIDIHandle = 0;
@@ -216,8 +205,7 @@ void TMidiOutput::PutMidiEvent(const TMyMidiEvent& event) {
 
 void TMidiOutput::PutShort(uint8_t midiMessage, uint8_t data1, uint8_t data2) {
   if (FState != mosOpen) throw EMidiOutputError("(Short Msg) Device not opened.");
-  FError = midiOutShortMsg(FMIDIHandle, midiMessage + 256u * data1 + 65536u * data2);
-  if (FError != MMSYSERR_NOERROR) RaiseWith(FError, ecShortMsg);
+  Check(midiOutShortMsg(FMIDIHandle, midiMessage + 256u * data1 + 65536u * data2), ecShortMsg);
 }
 
 void TMidiOutput::PutLong(const uint8_t* sysex, uint16_t msgLength) {
@@ -232,16 +220,15 @@ void TMidiOutput::PutLong(const uint8_t* sysex, uint16_t msgLength) {
   MIDIHDR* hdr = owned->hdrPointer;
   std::copy_n(sysex, msgLength, owned->sysexPointer);
   hdr->dwUser = reinterpret_cast<uintptr_t>(owned.get());
-  FError = midiOutPrepareHeader(FMIDIHandle, hdr, kHdrSize);
-  if (FError != MMSYSERR_NOERROR) RaiseWith(FError, ecPrepHeader);
+  Check(midiOutPrepareHeader(FMIDIHandle, hdr, kHdrSize), ecPrepHeader);
   FPending.emplace(hdr, std::move(owned));
-  FError = midiOutLongMsg(FMIDIHandle, hdr, kHdrSize);
-  if (FError != MMSYSERR_NOERROR) {
+  const MMRESULT sent = midiOutLongMsg(FMIDIHandle, hdr, kHdrSize);
+  if (sent != MMSYSERR_NOERROR) {
     // Never with the driver, so no completion notice will release it.
     midiOutUnprepareHeader(FMIDIHandle, hdr, kHdrSize);
     FPending.erase(hdr);
-    RaiseWith(FError, ecLongMsg);
   }
+  Check(sent, ecLongMsg);
 }
 
 intptr_t TMidiOutput::MidiOutputDone(uint32_t msg, uintptr_t, uintptr_t lParam) {
@@ -285,16 +272,14 @@ void TMidiOutput::ChangeInstrument(uint8_t channel, TGMInstrumentPatch newInstru
 void TMidiOutput::SetVolume(uint16_t left, uint16_t right) {
   const uint32_t value =
       (uint32_t{left} << 16) | (SupportsStereoVolumeControl() ? right : left);
-  FError = midiOutSetVolume(FDeviceID, value);
-  if (FError != MMSYSERR_NOERROR) RaiseWith(FError, ecGeneral);
+  Check(midiOutSetVolume(FDeviceID, value), ecGeneral);
 }
 
 void TMidiOutput::SetVolume(uint16_t monoVolume) { SetVolume(monoVolume, monoVolume); }
 
 void TMidiOutput::GetVolume(uint16_t& left, uint16_t& right) {
   uint32_t value = 0;
-  FError = midiOutGetVolume(FDeviceID, &value);
-  if (FError != MMSYSERR_NOERROR) RaiseWith(FError, ecGeneral);
+  Check(midiOutGetVolume(FDeviceID, &value), ecGeneral);
   left = static_cast<uint16_t>(value >> 16);
   right = SupportsStereoVolumeControl() ? static_cast<uint16_t>(value & 0xFFFF) : left;
 }

@@ -106,7 +106,9 @@ class TMidiOutput : public TMidiIO {
  private:
   // The message window's procedure: MOM_DONE releases the sent header.
   intptr_t MidiOutputDone(uint32_t msg, uintptr_t wParam, uintptr_t lParam);
-  [[noreturn]] static void RaiseWith(MMRESULT code, TOutErrorContext context);
+  // Stores the result in Error and raises its text in the operation's context
+  // when it is not 0.
+  void Check(MMRESULT result, TOutErrorContext context);
   // Index of the first device (mapper first) that matches, or the count.
   template <typename Match>
   uint32_t SearchDevices(Match match);

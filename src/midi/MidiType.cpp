@@ -13,6 +13,12 @@ std::string TechnologyName(OutPortTech tech) {
   return std::to_string(static_cast<unsigned>(tech));
 }
 
+std::string PlatformErrorText(MMRESULT (*errorTextService)(MMRESULT, std::string*), MMRESULT code) {
+  std::string text;
+  if (errorTextService(code, &text) != MMSYSERR_NOERROR) return "Specified error number is out of range";
+  return text;
+}
+
 void TMyMidiEvent::SetSysex(const uint8_t* bytes, uint16_t length) {
   MidiMessage = 0xF0;
   Data1 = 0;

@@ -69,6 +69,11 @@ using TMidiMsgFilter = TSet<TMidiMsg>;
 
 using TKeyPatchArray = std::array<uint16_t, 128>;
 
+// The platform's text for a code as one of its two error-text services gives
+// it (midiInGetErrorText or midiOutGetErrorText), or "Specified error number is
+// out of range" when the service does not know the code.
+std::string PlatformErrorText(MMRESULT (*errorTextService)(MMRESULT, std::string*), MMRESULT code);
+
 // The operation whose failure an output error text describes.
 enum TOutErrorContext { ecGeneral, ecShortMsg, ecLongMsg, ecPrepHeader };
 

@@ -5,18 +5,12 @@
 #include <stdexcept>
 
 #include "MidiOut.h"
+#include "MidiText.h"
 #include "frmMain.h"
 #include "rmLed.h"
 #include "uComm.h"
 
-QString MidiOut_BytesText(std::span<const uint8_t> Data) {
-  QString text;
-  text.reserve(static_cast<qsizetype>(Data.size() * 3));
-  for (uint8_t byte : Data) {
-    text += QStringLiteral("%1 ").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-  }
-  return text.trimmed();
-}
+QString MidiOut_BytesText(std::span<const uint8_t> Data) { return HexBytesText(Data); }
 
 void MidiOut_SendBytes(std::span<const uint8_t> Data, size_t Count, bool LogIt) {
   if (AbortDelay || Count == 0) return;

@@ -183,5 +183,22 @@ void Prefs_ApplyToWidgets(QSpinBox* seLogMaxEvents, QComboBox* cbMIDIIn, QComboB
   }
 }
 
-// Stands in until the main window provides its own definition.
-__attribute__((weak)) void Prefs_ApplyToMainWindow() {}
+namespace {
+
+std::function<void()>& MainWindowHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+}  // namespace
+
+void Prefs_SetMainWindowHook(std::function<void()> hook) { MainWindowHook() = std::move(hook); }
+
+void Prefs_ApplyToMainWindow() {
+  if (MainWindowHook()) MainWindowHook()();
+}
+
+TSendBulkPreset* Prefs_CurrentPreset() {
+  if (UserPrefs.PresetIndex < 0 || UserPrefs.PresetIndex >= SendBulkPresetCount) return nullptr;
+  return &UserPrefs.SendBulkPresets[static_cast<size_t>(UserPrefs.PresetIndex)];
+}

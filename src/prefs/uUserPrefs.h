@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QComboBox;
 class QSpinBox;
@@ -68,9 +69,14 @@ void Prefs_Load(const QString& fileName);
 // the file as the write test left it.
 void Prefs_Save(const QString& fileName);
 
-// Shows the loaded values in the main window; defined with the main window
-// (normally as Prefs_ApplyToWidgets on its spin box and device lists).
+// Shows the loaded values in the main window through the hook it registered
+// (Prefs_ApplyToWidgets on its spin box and device lists); nothing without one.
 void Prefs_ApplyToMainWindow();
+// Registers that hook; an empty function removes it.
+void Prefs_SetMainWindowHook(std::function<void()> hook);
+
+// The bulk-send preset that PresetIndex designates, or none when it is out of range.
+TSendBulkPreset* Prefs_CurrentPreset();
 
 // Puts LogMaxEvents into the log-length spin box and selects the remembered
 // device names (first entry equal ignoring letter case) in the two lists,

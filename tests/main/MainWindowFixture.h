@@ -77,10 +77,9 @@ class MainWindowFixture : public ::testing::Test {
     UserPrefs = TUserPrefs{};
     LogMaxEvents = 0;
     ASSERT_TRUE(prefsDir.isValid());
-    PrefsFileNameSource = [this] { return prefsDir.filePath("orvalis.ini"); };
 
     MidiPorts_Start();
-    window = std::make_unique<TfmMain>();
+    window = std::make_unique<TfmMain>([this] { return prefsDir.filePath("orvalis.ini"); });
     fmMain = window.get();
     window->FormCreate(window.get());
     bulk = std::make_unique<TfmSendBulk>();

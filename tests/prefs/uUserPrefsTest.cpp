@@ -13,18 +13,12 @@
 #include <map>
 #include <tuple>
 
-// The main window is not part of this test program: this definition takes the
-// place of its own and records what Prefs_Load leaves for it.
 namespace {
+
+// The main window is not part of this test program: its hook records what
+// Prefs_Load leaves for it.
 int applyCalls = 0;
 std::int32_t logMaxAtApply = 0;
-}  // namespace
-void Prefs_ApplyToMainWindow() {
-  ++applyCalls;
-  logMaxAtApply = LogMaxEvents;
-}
-
-namespace {
 
 const char* const kPresetKeys[] = {"MidiOutDevName", "Data0Loop", "Data1Loop", "Data2Loop", "LoopInfinite",
                                    "Data0Min",       "Data0Max",  "Data1Min",  "Data1Max",  "Data2Min",
@@ -36,8 +30,15 @@ protected:
     UserPrefs = TUserPrefs{};
     LogMaxEvents = 0;
     applyCalls = 0;
+    Prefs_SetMainWindowHook([] {
+      ++applyCalls;
+      logMaxAtApply = LogMaxEvents;
+    });
   }
-  void TearDown() override { TIniFile::SetBeforeCommitHook(nullptr); }
+  void TearDown() override {
+    TIniFile::SetBeforeCommitHook(nullptr);
+    Prefs_SetMainWindowHook(nullptr);
+  }
 
   void Put(const QByteArray& content) {
     QFile file(path);
