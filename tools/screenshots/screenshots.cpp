@@ -1,0 +1,134 @@
+// Renders the pictures of the README: the real windows on the built-in
+// loopback, after a little traffic, each written as a PNG into the folder
+// given as the only argument. Run it through scripts/screenshots.sh, which
+// gives it an X server of its own so that fonts are drawn as on a desktop.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "BulkSpinBox.h"
+#include "HexSpinBox.h"
+#include "MidiServices.h"
+#include "backends/SystemMidiServices.h"
+#include "frmAbout.h"
+#include "frmMain.h"
+#include "frmSendBulk.h"
+#include "uComm.h"
+
+namespace {
+
+// Lets the loopback's messages reach the window and the window draw them.
+void Settle(int ms = 150) { Delay_Ms(static_cast<uint32_t>(ms), true); }
+
+bool Choose(QComboBox* list, const QString& name) {
+  const int index = list->findText(name);
+  if (index < 0) return false;
+  list->setCurrentIndex(index);
+  return true;
+}
+
+class TShots {
+ public:
+  explicit TShots(const QString& folder) : FFolder(folder) {}
+
+  void Save(QWidget* widget, const QString& name) {
+    Settle(50);
+    const QString path = FFolder.filePath(name + QStringLiteral(".png"));
+    if (widget->grab().save(path)) {
+      std::printf("%s\n", qPrintable(path));
+    } else {
+      std::fprintf(stderr, "screenshots: could not write %s\n", qPrintable(path));
+      FFailed = true;
+    }
+  }
+  bool Failed() const { return FFailed; }
+
+ private:
+  QDir FFolder;
+  bool FFailed = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 2 || !QDir().mkpath(QString::fromLocal8Bit(argv[1]))) {
+    std::fprintf(stderr, "usage: screenshots FOLDER\n");
+    return 2;
+  }
+  TShots shots(QString::fromLocal8Bit(argv[1]));
+  QTemporaryDir prefsDir;
+  InstallMidiServices(CreateSystemMidiServices());
+  {
+    TMidiPortsSession ports;
+    TfmMain window([&] { return prefsDir.filePath(QStringLiteral("orvalis.ini")); });
+    fmMain = &window;
+    window.FormCreate(&window);
+    TfmSendBulk bulk;
+    fmSendBulk = &bulk;
+    bulk.FormCreate(&bulk);
+    const QString loopback = QStringLiteral("Orvalis Loopback");
+    if (!Choose(window.cbMIDIIn, loopback) || !Choose(window.cbMIDIOut, loopback)) {
+      std::fprintf(stderr, "screenshots: no \"Orvalis Loopback\" device\n");
+      return 1;
+    }
+    Settle();
+
+    // Transmit panel, one picture per send mode.
+    const std::pair<QRadioButton*, const char*> modes[] = {{window.rbSendCC, "transmit-cc"},
+                                                           {window.rbSendPC, "transmit-pc"},
+                                                           {window.rbSendOther, "transmit-autre"},
+                                                           {window.rbSendNote, "transmit-note"}};
+    for (const auto& [button, name] : modes) {
+      button->click();
+      Settle(20);
+      shots.Save(window.pnlMidiTx, QString::fromLatin1(name));
+    }
+
+    // Main window with traffic, time-stamped: the loop test, both rows and a
+    // transport command (an MMC system-exclusive message).
+    window.cbDTflag->setChecked(true);
+    window.ActToolsLoopTest->trigger();
+    Settle();
+    window.btnSendData1->click();
+    Settle();
+    window.btnSendData2->click();
+    Settle();
+    window.btnSendRTStart->click();
+    Settle();
+    shots.Save(&window, QStringLiteral("main"));
+
+    // Bulk window after a short sweep.
+    bulk.PresetButtons[2]->click();
+    bulk.cbData0Loop->setChecked(true);
+    bulk.edData0Max->SetValue(2);
+    bulk.edData1Min->SetValue(0x07);
+    bulk.edData1Max->SetValue(0x08);
+    bulk.edData2Min->SetValue(0x7E);
+    bulk.edLoopDelay->SetValue(1);
+    bulk.show();
+    bulk.btnSendBulkStart->click();
+    shots.Save(&bulk, QStringLiteral("bulk"));
+    bulk.hide();
+
+    TfmAbout about(&window);
+    about.show();
+    shots.Save(&about, QStringLiteral("about"));
+    about.hide();
+
+    window.close();
+    fmSendBulk = nullptr;
+  }
+  return shots.Failed() ? 1 : 0;
+}
