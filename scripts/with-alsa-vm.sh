@@ -155,7 +155,7 @@ if [[ -z ${ORVALIS_VM_NO_KVM:-} && -r /dev/kvm && -w /dev/kvm ]]; then
   # fails at once, or the boot stalls.
   if [[ -z $init_at ]]; then
     stop_qemu 2>/dev/null
-    echo "with-alsa-vm: KVM could not boot the VM here; using emulation" >&2
+    echo "with-alsa-vm: KVM could not boot the VM here ($(seconds_between "$started" "$EPOCHREALTIME") s lost); using emulation" >&2
     sed 's/^/  qemu: /' "$job/qemu.log" | tail -n 5 >&2
     mode=emulation
     started=$EPOCHREALTIME
