@@ -12,13 +12,13 @@
 # there is lost with the VM. Inside, snd-seq-dummy gives the client
 # "Midi Through" (what its port 0 receives, it sends back) and snd-virmidi the
 # clients "Virtual Raw MIDI 0-0" to "0-3", each joined to a raw MIDI device
-# /dev/snd/midiC0D0..3. COMMAND runs as root with the caller's PATH and HOME,
-# QT_QPA_PLATFORM (offscreen unless set) and the sanitizers' *SAN_OPTIONS; its
-# output (stdout and stderr together) comes to stdout as it runs. The times
-# taken go to stderr at the end.
+# /dev/snd/midiC0D0..3. COMMAND runs as root with the caller's PATH, HOME,
+# TERM, QT_QPA_PLATFORM (offscreen unless set) and the sanitizers'
+# *SAN_OPTIONS; its output (stdout and stderr together, through a pipe) comes
+# to stdout as it runs. The times taken go to stderr at the end.
 #
 # Uses KVM where /dev/kvm can be opened and boots there, plain emulation
-# otherwise (slower: about 15 s to boot). Environment:
+# otherwise (slower: about 10 s to boot). Environment:
 #   ORVALIS_VM_NO_KVM=1      emulate even where KVM is there
 #   ORVALIS_VM_TIMEOUT=SECS  stop the VM after this long (default 1200)
 #   ORVALIS_VM_KERNEL=VER    boot /boot/vmlinuz-VER
@@ -45,7 +45,7 @@ if [[ -z $kernel_version ]]; then
       kernel_version=$candidate
       break
     fi
-  done < <(ls /boot/vmlinuz-* 2>/dev/null | sort -rV)
+  done < <(printf "%s\n" /boot/vmlinuz-* | sort -rV)
 fi
 [[ -n $kernel_version ]] \
   || die "no kernel to boot: no /boot/vmlinuz-VERSION with /lib/modules/VERSION (Debian package linux-image-amd64)"
@@ -93,7 +93,8 @@ trap 'exit 143' TERM
 {
   echo '#!/bin/bash'
   printf 'export PATH=%q HOME=%q QT_QPA_PLATFORM=%q\n' "$PATH" "${HOME:-/root}" "${QT_QPA_PLATFORM:-offscreen}"
-  for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS TSAN_OPTIONS; do
+  echo 'unset TERM'  # the kernel's, for its console
+  for name in TERM ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS TSAN_OPTIONS; do
     if [[ -n ${!name+set} ]]; then printf 'export %s=%q\n' "$name" "${!name}"; fi
   done
   echo 'modprobe snd-seq-dummy && modprobe snd-virmidi || { echo "with-alsa-vm: cannot load the ALSA modules" >&2; exit 125; }'
@@ -128,18 +129,23 @@ start_vm() {
 # (init_at, command_at, ended_at). Returns 1 when $1 seconds pass without the
 # init running, 2 when the whole timeout passes; the VM is then still running.
 follow_vm() {
-  local boot_deadline=$((SECONDS + $1)) deadline=$((SECONDS + timeout_seconds)) console
-  init_at= command_at= ended_at=
+  local boot_deadline=$((SECONDS + $1)) deadline=$((SECONDS + timeout_seconds))
+  init_at='' command_at='' ended_at=''
   while kill -0 "$qemu_pid" 2>/dev/null; do
-    console=$(<"$job/console.log")
-    [[ -z $init_at && $console == *"orvalis-vm: init"* ]] && init_at=$EPOCHREALTIME
-    [[ -z $command_at && $console == *"orvalis-vm: command started"* ]] && command_at=$EPOCHREALTIME
-    [[ -z $ended_at && $console == *"orvalis-vm: command ended"* ]] && ended_at=$EPOCHREALTIME
+    note_marks
     [[ -z $init_at ]] && ((SECONDS >= boot_deadline)) && return 1
     ((SECONDS >= deadline)) && return 2
     sleep 0.1
   done
+  note_marks
   return 0
+}
+note_marks() {
+  local console
+  console=$(<"$job/console.log")
+  [[ -z $init_at && $console == *"orvalis-vm: init"* ]] && init_at=$EPOCHREALTIME
+  [[ -z $command_at && $console == *"orvalis-vm: command started"* ]] && command_at=$EPOCHREALTIME
+  [[ -z $ended_at && $console == *"orvalis-vm: command ended"* ]] && ended_at=$EPOCHREALTIME
 }
 
 seconds_between() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", b - a }'; }
