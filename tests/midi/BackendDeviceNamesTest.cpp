@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "backends/DeviceNames.h"
+#include "backends/common/DeviceNames.h"
 
 namespace {
 

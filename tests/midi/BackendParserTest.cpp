@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "backends/MidiBytes.h"
-#include "backends/MidiParser.h"
+#include "backends/common/MidiBytes.h"
+#include "backends/common/MidiParser.h"
 
 namespace {
 

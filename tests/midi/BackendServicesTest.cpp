@@ -9,9 +9,9 @@
 #include <set>
 
 #include "BackendTestSupport.h"
-#include "backends/BackendMidiServices.h"
-#include "backends/ErrorTexts.h"
-#include "backends/LoopbackSource.h"
+#include "backends/common/BackendMidiServices.h"
+#include "backends/common/ErrorTexts.h"
+#include "backends/loopback/LoopbackSource.h"
 #include "backends/SystemMidiServices.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "BackendTestSupport.h"
 #include "JackServerProcess.h"
 #include "JackTestClient.h"
-#include "backends/LoopbackSource.h"
+#include "backends/loopback/LoopbackSource.h"
 #include "backends/SystemMidiServices.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "BackendTestSupport.h"
 #include "JackTestClient.h"
-#include "backends/LoopbackSource.h"
+#include "backends/loopback/LoopbackSource.h"
 #include "backends/SystemMidiServices.h"
 
 namespace {

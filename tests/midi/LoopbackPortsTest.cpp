@@ -6,8 +6,8 @@
 
 #include "BackendPortsTestSupport.h"
 #include "BackendTestSupport.h"
-#include "backends/BackendMidiServices.h"
-#include "backends/LoopbackSource.h"
+#include "backends/common/BackendMidiServices.h"
+#include "backends/loopback/LoopbackSource.h"
 
 namespace {
 

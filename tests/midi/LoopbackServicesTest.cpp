@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "BackendTestSupport.h"
-#include "backends/BackendMidiServices.h"
-#include "backends/LoopbackSource.h"
+#include "backends/common/BackendMidiServices.h"
+#include "backends/loopback/LoopbackSource.h"
 
 namespace {
 

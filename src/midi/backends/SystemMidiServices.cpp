@@ -1,10 +1,10 @@
 #include "SystemMidiServices.h"
 
-#include "AlsaSource.h"
-#include "BackendMidiServices.h"
-#include "JackSource.h"
-#include "LoopbackSource.h"
-#include "RtMidiConnections.h"
+#include "backends/alsa/AlsaSource.h"
+#include "backends/common/BackendMidiServices.h"
+#include "backends/jack/JackSource.h"
+#include "backends/loopback/LoopbackSource.h"
+#include "backends/rtmidi/RtMidiConnections.h"
 
 std::unique_ptr<MidiServices> CreateSystemMidiServices() {
   std::vector<std::unique_ptr<DeviceSource>> sources;

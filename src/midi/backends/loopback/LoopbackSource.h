@@ -15,7 +15,7 @@
 #include <mutex>
 #include <thread>
 
-#include "DeviceSource.h"
+#include "backends/common/DeviceSource.h"
 
 class LoopbackSource final : public DeviceSource {
  public:

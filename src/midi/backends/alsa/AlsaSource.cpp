@@ -3,7 +3,7 @@
 #include <RtMidi.h>
 #include <unistd.h>
 
-#include "RtMidiConnections.h"
+#include "backends/rtmidi/RtMidiConnections.h"
 
 namespace {
 

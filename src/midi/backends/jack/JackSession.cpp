@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <mutex>
 
-#include "DeviceNames.h"
+#include "backends/common/DeviceNames.h"
 
 namespace {
 

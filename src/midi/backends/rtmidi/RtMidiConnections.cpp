@@ -7,9 +7,9 @@
 #include <new>
 #include <vector>
 
-#include "InputDelivery.h"
-#include "MidiBytes.h"
-#include "MidiParser.h"
+#include "backends/common/InputDelivery.h"
+#include "backends/common/MidiBytes.h"
+#include "backends/common/MidiParser.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "LoopbackSource.h"
 
-#include "InputDelivery.h"
+#include "backends/common/InputDelivery.h"
 
 class LoopbackSource::Input final : public InputConnection {
  public:

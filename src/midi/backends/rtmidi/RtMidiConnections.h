@@ -20,8 +20,8 @@
 #include <memory>
 #include <string>
 
-#include "DeviceNames.h"
-#include "DeviceSource.h"
+#include "backends/common/DeviceNames.h"
+#include "backends/common/DeviceSource.h"
 
 // What an output may still send.
 struct OutputLimits {

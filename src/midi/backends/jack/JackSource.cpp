@@ -1,6 +1,6 @@
 #include "JackSource.h"
 
-#include "RtMidiConnections.h"
+#include "backends/rtmidi/RtMidiConnections.h"
 
 // RtMidi looks a JACK port up by its number, twice, while other programs'
 // ports come and go; so the program's port is connected by full names instead.

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "DeviceSource.h"
+#include "backends/common/DeviceSource.h"
 
 class RtMidiIn;
 class RtMidiOut;

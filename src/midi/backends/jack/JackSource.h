@@ -6,7 +6,7 @@
 // JACK device is listed or opened (JackSession::InUse says why). Threads:
 // user-interface thread only.
 
-#include "DeviceSource.h"
+#include "backends/common/DeviceSource.h"
 #include "JackSession.h"
 
 class JackSource final : public DeviceSource {
