@@ -65,4 +65,14 @@ TEST(ProductNames, ListedNamesAreTheNamesWithoutTheProgramsPorts) {
             std::vector<std::string>{"system:midi_capture_1 (JACK)"});
 }
 
+TEST(ProductNames, AProductIsFoundAtTheIndexOfItsPortAmongAllPortsTheProgramsIncluded) {
+  const std::vector<std::string> ports = {"Orvalis:MIDI In 130:0", "UM-ONE:UM-ONE MIDI 1 24:0",
+                                          "UM-ONE:UM-ONE MIDI 1 28:0"};
+  EXPECT_EQ(IndexOfProduct(PortFamily::kAlsa, ports, "UM-ONE:UM-ONE MIDI 1 (ALSA)"), 1u);
+  EXPECT_EQ(IndexOfProduct(PortFamily::kAlsa, ports, "UM-ONE:UM-ONE MIDI 1 #2 (ALSA)"), 2u);
+  EXPECT_EQ(IndexOfProduct(PortFamily::kAlsa, ports, "Orvalis:MIDI In (ALSA)"), std::nullopt);
+  EXPECT_EQ(IndexOfProduct(PortFamily::kJack, ports, "UM-ONE:UM-ONE MIDI 1 (ALSA)"), std::nullopt)
+      << "the family's suffix is part of the name";
+}
+
 }  // namespace

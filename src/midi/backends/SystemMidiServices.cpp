@@ -4,7 +4,7 @@
 #include "backends/common/BackendMidiServices.h"
 #include "backends/jack/JackSource.h"
 #include "backends/loopback/LoopbackSource.h"
-#include "backends/rtmidi/RtMidiConnections.h"
+#include "backends/rtmidi/RtMidiPorts.h"
 
 std::unique_ptr<MidiServices> CreateSystemMidiServices() {
   std::vector<std::unique_ptr<DeviceSource>> sources;

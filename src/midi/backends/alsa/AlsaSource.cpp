@@ -3,7 +3,9 @@
 #include <RtMidi.h>
 #include <unistd.h>
 
-#include "backends/rtmidi/RtMidiConnections.h"
+#include "backends/rtmidi/RtMidiInput.h"
+#include "backends/rtmidi/RtMidiOutput.h"
+#include "backends/rtmidi/RtMidiPorts.h"
 
 namespace {
 
@@ -11,13 +13,6 @@ void IgnoreError(RtMidiError::Type, const std::string&, void*) {}
 
 // Opening the sequencer without this device makes alsa-lib and RtMidi print.
 bool SequencerPresent() { return access("/dev/snd/seq", R_OK | W_OK) == 0; }
-
-std::vector<std::string> PortNames(RtMidi& midi) {
-  std::vector<std::string> names;
-  const unsigned count = midi.getPortCount();
-  for (unsigned i = 0; i < count; ++i) names.push_back(midi.getPortName(i));
-  return names;
-}
 
 }  // namespace
 
@@ -43,7 +38,7 @@ bool AlsaSource::Available() {
 std::vector<std::string> AlsaSource::InputNames() {
   if (!Available()) return {};
   try {
-    return ListedProductNames(PortFamily::kAlsa, PortNames(*inputs_));
+    return ListedProductNames(PortFamily::kAlsa, RtMidiPortNames(*inputs_));
   } catch (...) {
     return {};
   }
@@ -52,7 +47,7 @@ std::vector<std::string> AlsaSource::InputNames() {
 std::vector<std::string> AlsaSource::OutputNames() {
   if (!Available()) return {};
   try {
-    return ListedProductNames(PortFamily::kAlsa, PortNames(*outputs_));
+    return ListedProductNames(PortFamily::kAlsa, RtMidiPortNames(*outputs_));
   } catch (...) {
     return {};
   }

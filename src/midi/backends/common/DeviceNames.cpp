@@ -61,3 +61,12 @@ std::vector<std::string> ListedProductNames(PortFamily family,
   }
   return listed;
 }
+
+std::optional<size_t> IndexOfProduct(PortFamily family, const std::vector<std::string>& portNames,
+                                     const std::string& productName) {
+  const auto names = ProductNames(family, portNames);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == productName) return i;
+  }
+  return std::nullopt;
+}

@@ -11,6 +11,7 @@
 // The program's clients are named kOwnClientName; JACK makes further clients
 // of one name unique as "Orvalis-01", "Orvalis-02", ... Their ports are left out.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,3 +30,7 @@ std::vector<std::optional<std::string>> ProductNames(PortFamily family,
 // The product names alone, in port order.
 std::vector<std::string> ListedProductNames(PortFamily family,
                                             const std::vector<std::string>& portNames);
+
+// Index, in portNames, of the port that bears the product name; none when no port does.
+std::optional<size_t> IndexOfProduct(PortFamily family, const std::vector<std::string>& portNames,
+                                     const std::string& productName);

@@ -50,11 +50,12 @@ bool JackSession::Connect() {
 
 void JackSession::OnShutdown(void* alive) { static_cast<std::atomic<bool>*>(alive)->store(false); }
 
-std::vector<std::string> JackSession::MidiPorts(bool sources) {
+std::vector<std::string> JackSession::MidiPorts(PortDirection direction) {
   std::vector<std::string> names;
   if (!Connect()) return names;
-  const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
-                                      sources ? JackPortIsOutput : JackPortIsInput);
+  const char** ports =
+      jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                     direction == PortDirection::kSends ? JackPortIsOutput : JackPortIsInput);
   if (ports == nullptr) return names;
   for (const char** port = ports; *port != nullptr; ++port) names.emplace_back(*port);
   jack_free(ports);
@@ -62,18 +63,16 @@ std::vector<std::string> JackSession::MidiPorts(bool sources) {
 }
 
 std::optional<std::string> JackSession::PortOfProduct(const std::string& productName,
-                                                      bool sources) {
-  const std::vector<std::string> ports = MidiPorts(sources);
-  const auto names = ProductNames(PortFamily::kJack, ports);
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (names[i] == productName) return ports[i];
-  }
-  return std::nullopt;
+                                                      PortDirection direction) {
+  const std::vector<std::string> ports = MidiPorts(direction);
+  const std::optional<size_t> index = IndexOfProduct(PortFamily::kJack, ports, productName);
+  if (!index) return std::nullopt;
+  return ports[*index];
 }
 
 std::optional<std::string> JackSession::OwnPortNamed(const std::string& shortName,
-                                                     bool sources) {
-  for (const std::string& port : MidiPorts(sources)) {
+                                                     PortDirection direction) {
+  for (const std::string& port : MidiPorts(direction)) {
     if (IsOwnPort(PortFamily::kJack, port) && port.ends_with(":" + shortName)) return port;
   }
   return std::nullopt;

@@ -18,6 +18,10 @@
 
 struct _jack_client;
 
+// Which of the server's MIDI ports: those that send (JACK's output ports, the
+// sources of MIDI) or those that receive (its input ports).
+enum class PortDirection { kSends, kReceives };
+
 class JackSession {
  public:
   JackSession();
@@ -28,13 +32,13 @@ class JackSession {
   // True when a server runs; opens the client (again, after a shutdown) if needed
   // and no port of the server that went away is still open.
   bool Connect();
-  // Full names ("client:port") of the server's MIDI ports in its order: the
-  // ports that send (sources) or those that receive.
-  std::vector<std::string> MidiPorts(bool sources);
+  // Full names ("client:port") of the server's MIDI ports in its order.
+  std::vector<std::string> MidiPorts(PortDirection direction);
   // The full name of the port that bears the product name now (DeviceNames.h).
-  std::optional<std::string> PortOfProduct(const std::string& productName, bool sources);
+  std::optional<std::string> PortOfProduct(const std::string& productName,
+                                           PortDirection direction);
   // The full name of the program's port of that short name, if there is one.
-  std::optional<std::string> OwnPortNamed(const std::string& shortName, bool sources);
+  std::optional<std::string> OwnPortNamed(const std::string& shortName, PortDirection direction);
   // True when the ports are connected afterwards.
   bool ConnectPorts(const std::string& source, const std::string& destination);
   // True until the server reached by the last Connect goes away; then false for good.

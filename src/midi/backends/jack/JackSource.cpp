@@ -1,6 +1,7 @@
 #include "JackSource.h"
 
-#include "backends/rtmidi/RtMidiConnections.h"
+#include "backends/rtmidi/RtMidiInput.h"
+#include "backends/rtmidi/RtMidiOutput.h"
 
 // RtMidi looks a JACK port up by its number, twice, while other programs'
 // ports come and go; so the program's port is connected by full names instead.
@@ -38,23 +39,23 @@ class JackOutput final : public OutputConnection {
 }  // namespace
 
 std::vector<std::string> JackSource::InputNames() {
-  return ListedProductNames(PortFamily::kJack, session_.MidiPorts(true));
+  return ListedProductNames(PortFamily::kJack, session_.MidiPorts(PortDirection::kSends));
 }
 
 std::vector<std::string> JackSource::OutputNames() {
-  return ListedProductNames(PortFamily::kJack, session_.MidiPorts(false));
+  return ListedProductNames(PortFamily::kJack, session_.MidiPorts(PortDirection::kReceives));
 }
 
 MMRESULT JackSource::OpenInput(const std::string& name, InputDelivery& delivery,
                                std::unique_ptr<InputConnection>* connection) {
-  const std::optional<std::string> device = session_.PortOfProduct(name, true);
+  const std::optional<std::string> device = session_.PortOfProduct(name, PortDirection::kSends);
   if (!device) return MIDIERR_NODEVICE;
   JackSession::ServerUse use = session_.InUse();  // from before RtMidi's client exists
   std::unique_ptr<InputConnection> port;
   const MMRESULT result = OpenRtMidiInputAndConnect(
       PortFamily::kJack, delivery,
       [&](const std::string& temporaryName) {
-        const auto own = session_.OwnPortNamed(temporaryName, false);
+        const auto own = session_.OwnPortNamed(temporaryName, PortDirection::kReceives);
         return own && session_.ConnectPorts(*device, *own);
       },
       &port);
@@ -66,7 +67,7 @@ MMRESULT JackSource::OpenInput(const std::string& name, InputDelivery& delivery,
 
 MMRESULT JackSource::OpenOutput(const std::string& name, const LongMessageDone& done,
                                 std::unique_ptr<OutputConnection>* connection) {
-  const std::optional<std::string> device = session_.PortOfProduct(name, false);
+  const std::optional<std::string> device = session_.PortOfProduct(name, PortDirection::kReceives);
   if (!device) return MIDIERR_NODEVICE;
   JackSession::ServerUse use = session_.InUse();  // from before RtMidi's client exists
   const OutputLimits limits{session_.ServerAlive(), session_.MaxMessageBytes()};
@@ -74,7 +75,7 @@ MMRESULT JackSource::OpenOutput(const std::string& name, const LongMessageDone& 
   const MMRESULT result = OpenRtMidiOutputAndConnect(
       PortFamily::kJack, done, limits,
       [&](const std::string& temporaryName) {
-        const auto own = session_.OwnPortNamed(temporaryName, true);
+        const auto own = session_.OwnPortNamed(temporaryName, PortDirection::kSends);
         return own && session_.ConnectPorts(*own, *device);
       },
       &port);
