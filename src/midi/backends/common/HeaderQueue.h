@@ -36,10 +36,6 @@ class HeaderQueue {
     return hdr;
   }
 
-  bool Empty() const {
-    return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_acquire);
-  }
-
  private:
   static constexpr size_t kLine = 64;
   std::array<MIDIHDR*, kCapacity + 1> slots_{};
