@@ -63,8 +63,9 @@ MMRESULT ErrorText(MMRESULT code, std::string* text) {
 
 }  // namespace
 
-BackendMidiServices::BackendMidiServices(std::vector<std::unique_ptr<DeviceSource>> sources)
-    : sources_(std::move(sources)) {}
+BackendMidiServices::BackendMidiServices(std::vector<std::unique_ptr<DeviceSource>> sources,
+                                         MidiClock clock)
+    : sources_(std::move(sources)), clock_(std::move(clock)) {}
 
 BackendMidiServices::~BackendMidiServices() {
   for (auto& [handle, port] : inputPorts_) port.delivery->TakeBackBuffers();
@@ -148,7 +149,7 @@ MMRESULT BackendMidiServices::midiInOpen(HMIDI* handle, uint32_t deviceId,
   const HMIDI newHandle = NewHandle();
   InputPort port;
   port.delivery = std::make_unique<InputDelivery>(
-      newHandle, (flags & kCallbackTypeMask) ? callback : nullptr, instance);
+      newHandle, (flags & kCallbackTypeMask) ? callback : nullptr, instance, clock_);
   const Device& device = devices[deviceId];
   if (MMRESULT result = device.source->OpenInput(device.name, *port.delivery, &port.connection)) {
     return result;

@@ -19,13 +19,16 @@
 
 #include "DeviceSource.h"
 #include "InputDelivery.h"
+#include "MidiClock.h"
 #include "MidiServices.h"
 
 class BackendMidiServices final : public MidiServices {
  public:
   static constexpr const char* kMapperName = "Orvalis MIDI Mapper";
 
-  explicit BackendMidiServices(std::vector<std::unique_ptr<DeviceSource>> sources);
+  // The clock time-stamps the inputs' messages.
+  explicit BackendMidiServices(std::vector<std::unique_ptr<DeviceSource>> sources,
+                               MidiClock clock = SteadyMidiClock());
   ~BackendMidiServices() override;
   BackendMidiServices(const BackendMidiServices&) = delete;
   BackendMidiServices& operator=(const BackendMidiServices&) = delete;
@@ -85,6 +88,7 @@ class BackendMidiServices final : public MidiServices {
   HMIDI NewHandle() { return nextHandle_++; }
 
   std::vector<std::unique_ptr<DeviceSource>> sources_;
+  const MidiClock clock_;
   std::vector<Device> inputs_;
   std::vector<Device> outputs_;
   bool inputsListed_ = false;

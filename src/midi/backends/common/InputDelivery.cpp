@@ -1,11 +1,13 @@
 #include "InputDelivery.h"
 
 #include <thread>
+#include <utility>
 
 #include "HeaderFlags.h"
 
-InputDelivery::InputDelivery(HMIDI handle, MidiCallbackProc callback, uintptr_t instance)
-    : handle_(handle), callback_(callback), instance_(instance) {}
+InputDelivery::InputDelivery(HMIDI handle, MidiCallbackProc callback, uintptr_t instance,
+                             MidiClock clock)
+    : handle_(handle), callback_(callback), instance_(instance), clock_(std::move(clock)) {}
 
 MMRESULT InputDelivery::AddBuffer(MIDIHDR* hdr) {
   hdr->dwBytesRecorded = 0;
@@ -21,7 +23,7 @@ void InputDelivery::Start() {
   parser_.Reset();
   dropping_ = false;
   if (filling_ != nullptr) filling_->dwBytesRecorded = 0;
-  startTime_ = std::chrono::steady_clock::now();
+  startTime_ = clock_();
   running_.store(true);
 }
 
@@ -46,7 +48,7 @@ void InputDelivery::TakeBackBuffers() {
 void InputDelivery::Receive(const uint8_t* bytes, size_t count) noexcept {
   receiving_.fetch_add(1);
   if (running_.load()) {
-    const auto elapsed = std::chrono::steady_clock::now() - startTime_;
+    const auto elapsed = clock_() - startTime_;
     now_ = static_cast<uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
     for (size_t i = 0; i < count; ++i) parser_.Feed(bytes[i], *this);

@@ -1,10 +1,11 @@
 #pragma once
 // The receiving end of one open MIDI input: turns the bytes that a back end
 // receives into the opener's driver callbacks, exactly as a platform driver
-// does. Short messages become MIM_DATA (param2 = milliseconds since Start);
-// system-exclusive bytes fill the added headers in order, each returned with
-// MIM_LONGDATA when full or when the message ends (MIM_LONGERROR when it was
-// cut short), and are dropped while no header is available.
+// does. Short messages become MIM_DATA (param2 = milliseconds since Start, by
+// the clock it was given); system-exclusive bytes fill the added headers in
+// order, each returned with MIM_LONGDATA when full or when the message ends
+// (MIM_LONGERROR when it was cut short), and are dropped while no header is
+// available.
 //
 // Threads: AddBuffer, Start, Stop and TakeBackBuffers run on the user-interface
 // thread; Receive runs on the back end's thread, one call at a time. Receive
@@ -19,12 +20,14 @@
 #include <cstdint>
 
 #include "HeaderQueue.h"
+#include "MidiClock.h"
 #include "MidiParser.h"
 #include "MidiServices.h"
 
 class InputDelivery final : private MidiParser::Sink {
  public:
-  InputDelivery(HMIDI handle, MidiCallbackProc callback, uintptr_t instance);
+  InputDelivery(HMIDI handle, MidiCallbackProc callback, uintptr_t instance,
+                MidiClock clock = SteadyMidiClock());
   InputDelivery(const InputDelivery&) = delete;
   InputDelivery& operator=(const InputDelivery&) = delete;
 
@@ -49,6 +52,7 @@ class InputDelivery final : private MidiParser::Sink {
   const HMIDI handle_;
   const MidiCallbackProc callback_;
   const uintptr_t instance_;
+  const MidiClock clock_;
   HeaderQueue queue_;
   bool started_ = false;  // user-interface thread only
 
