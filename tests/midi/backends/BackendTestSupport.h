@@ -3,15 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MidiServices.h"
+#include "backends/common/MidiClock.h"
 
 // Records every driver callback, from whatever thread it comes. Pass
 // &NoticeRecorder::Callback with Instance() when opening a device.
@@ -80,6 +84,21 @@ class NoticeRecorder {
   std::vector<Notice> notices_;
 };
 
+// A clock that stands still until the test moves it, for the services' time
+// stamps. Read from any thread; it must outlive the services it was given to.
+class ManualClock {
+ public:
+  MidiClock Function() {
+    return [this] {
+      return std::chrono::steady_clock::time_point(std::chrono::milliseconds(now_.load()));
+    };
+  }
+  void Advance(std::chrono::milliseconds by) { now_.fetch_add(by.count()); }
+
+ private:
+  std::atomic<int64_t> now_{1'000'000};
+};
+
 // A header with a data block of its own; stays where it was made.
 struct TestHeader {
   explicit TestHeader(size_t size) : data(size) { Point(); }
@@ -108,6 +127,18 @@ inline std::vector<uint8_t> Sysex(size_t length) {
   bytes.front() = 0xF0;
   bytes.back() = 0xF7;
   return bytes;
+}
+
+// Polls done() every millisecond until it holds (done may run an event loop);
+// false after the timeout.
+inline bool WaitUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 // Id of the device of that name in the current list, or -1.

@@ -12,8 +12,8 @@
 #include "BackendTestSupport.h"
 #include "JackServerProcess.h"
 #include "JackTestClient.h"
-#include "backends/loopback/LoopbackSource.h"
 #include "backends/SystemMidiServices.h"
+#include "backends/loopback/LoopbackSource.h"
 
 namespace {
 
