@@ -24,7 +24,7 @@ bool HasLongData(const NoticeRecorder& recorder, const Bytes& bytes) {
   return false;
 }
 
-// ---- Devices, opening and handles -----------------------------------------
+// ---- Devices, opening and handles -------------------------------------------
 
 TEST_P(MidiServicesContract, TheLoopsDevicesAreListedAndIdsPastTheListAreRefused) {
   EXPECT_GE(InputIdOf(*midi, rig->LoopInput()), 0);
@@ -241,7 +241,7 @@ TEST_P(MidiServicesContract, ResetAndCloseTakeBackEveryQueuedHeaderWithoutCallba
   EXPECT_EQ(received.Count(), 0u);
 }
 
-// ---- Short messages -----------------------------------------------------------
+// ---- Short messages ---------------------------------------------------------
 
 TEST_P(MidiServicesContract, ShortMessagesArriveWithTheBytesTheirStatusImplies) {
   const HMIDI in = OpenStartedIn();
@@ -385,7 +385,7 @@ TEST_P(MidiServicesContract, MessagesFromSeveralOutputsAllArrive) {
   }
 }
 
-// ---- System-exclusive messages ------------------------------------------------
+// ---- System-exclusive messages ----------------------------------------------
 
 TEST_P(MidiServicesContract, SysexFillsTheAddedHeadersInOrderSplittingWhereOneIsFull) {
   const HMIDI in = OpenStartedIn();
@@ -420,7 +420,9 @@ TEST_P(MidiServicesContract, ASysexLongerThanAHeaderIsSplitOverAsManyAsItNeeds) 
   const HMIDI in = OpenStartedIn();
   const HMIDI out = OpenOut(sent);
   std::vector<TestHeader*> added;
-  for (size_t i = 0; i <= split.headersFilled; ++i) added.push_back(&AddHeader(in, split.headerBytes));
+  for (size_t i = 0; i <= split.headersFilled; ++i) {
+    added.push_back(&AddHeader(in, split.headerBytes));  // one more than it needs
+  }
   const Bytes message = Sysex(split.messageBytes);
   ASSERT_TRUE(Until([&] { EXPECT_EQ(SendSysex(out, message), MMSYSERR_NOERROR); },
                     [&] { return received.Count() >= split.headersFilled; }));
@@ -508,7 +510,7 @@ TEST_P(MidiServicesContract, ASysexSentInPiecesArrivesAsOneMessage) {
   }
 }
 
-// ---- Long messages sent -------------------------------------------------------
+// ---- Long messages sent -----------------------------------------------------
 
 TEST_P(MidiServicesContract, EachLongMessageComesBackOnceWithMomDone) {
   const HMIDI out = OpenOut(sent);
@@ -537,13 +539,14 @@ TEST_P(MidiServicesContract, ResetReturnsEveryPendingLongMessageBeforeItReturns)
   EXPECT_EQ(sent.Of(MOM_DONE).size(), 50u);
 }
 
-// ---- Error texts --------------------------------------------------------------
+// ---- Error texts ------------------------------------------------------------
 
 const MMRESULT kReturnedCodes[] = {
-    MMSYSERR_NOERROR,   MMSYSERR_ERROR,       MMSYSERR_BADDEVICEID, MMSYSERR_ALLOCATED,
-    MMSYSERR_INVALHANDLE, MMSYSERR_NODRIVER,  MMSYSERR_NOMEM,       kMidiNotSupported,
-    MMSYSERR_INVALPARAM, MIDIERR_UNPREPARED,  MIDIERR_STILLPLAYING, MIDIERR_NOTREADY,
-    MIDIERR_NODEVICE,   MIDIERR_BADOPENMODE};
+    MMSYSERR_NOERROR,   MMSYSERR_ERROR,     MMSYSERR_BADDEVICEID, MMSYSERR_ALLOCATED,
+    MMSYSERR_INVALHANDLE, MMSYSERR_NODRIVER, MMSYSERR_NOMEM,      kMidiNotSupported,
+    MMSYSERR_INVALPARAM, MIDIERR_UNPREPARED, MIDIERR_STILLPLAYING, MIDIERR_NOTREADY,
+    MIDIERR_NODEVICE,   MIDIERR_BADOPENMODE,
+};
 
 TEST_P(MidiServicesContract, EveryCodeTheServicesReturnHasATextOfItsOwn) {
   std::set<std::string> texts;
