@@ -1,9 +1,11 @@
 #pragma once
 // An input device opened through RtMidi, for the ALSA and JACK sources: each
 // open device gets an RtMidiIn of its own (client kOwnClientName) with all of
-// RtMidi's filters off. RtMidi calls back on its own thread (ALSA's input
-// thread, JACK's process thread) with each message, which goes to the
-// InputDelivery. No exception leaves these functions.
+// RtMidi's filters off. No exception leaves these functions.
+//
+// Threads: opened and closed on the user-interface thread; RtMidi calls back
+// on its own thread (ALSA's input thread, JACK's process thread) with each
+// message, which goes to the InputDelivery, until the connection is destroyed.
 
 #include <memory>
 #include <string>

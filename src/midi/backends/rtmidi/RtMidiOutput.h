@@ -1,8 +1,11 @@
 #pragma once
 // An output device opened through RtMidi, for the ALSA and JACK sources: each
-// open device gets an RtMidiOut of its own (client kOwnClientName). Sending is
-// synchronous, so a long message's header comes back (MOM_DONE) before
-// midiOutLongMsg returns. No exception leaves these functions.
+// open device gets an RtMidiOut of its own (client kOwnClientName). No
+// exception leaves these functions.
+//
+// Threads: user-interface thread only. Sending is synchronous, so a long
+// message's header comes back (MOM_DONE) on that thread before
+// midiOutLongMsg returns; RtMidi's JACK thread only reads its own queue.
 
 #include <atomic>
 #include <cstddef>
