@@ -309,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, InputOpenFailure,
     ::testing::Values(
         OpenFailure{"OpenRefused", "midiInOpen", MMSYSERR_ALLOCATED, 0, -1,
-                    "The specified device is already in use."},
+                    "The MIDI device is already in use."},
         OpenFailure{"PrepareFails", "midiInPrepareHeader", MMSYSERR_NOMEM, 2, -1,
                     "The system is unable to allocate or lock memory."},
         OpenFailure{"AddBufferFails", "midiInAddBuffer", MMSYSERR_INVALPARAM, 4, -1,
