@@ -9,11 +9,11 @@
 #include <QTextCursor>
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 #include <span>
 
 #include "LogMemo.h"
-#include "MidiCallback.h"
 #include "MidiIn.h"
 #include "MidiText.h"
 #include "frmMain.h"
@@ -42,6 +42,9 @@ namespace {
 
 // Counters are redrawn at most once per screen frame while a drain runs.
 constexpr qint64 kFrameMs = 16;
+
+// Bytes of a system-exclusive message shown in its log line.
+constexpr size_t kSysexBytesShown = 500;
 
 // "[MIDI-In] - " + the bytes + " (" + name + ")".
 QString ShortLine(std::initializer_list<uint8_t> bytes, const char* name) {
@@ -108,12 +111,13 @@ QString MidiInEventText(const TMyMidiEvent& Event) {
   const char* systemName = SystemMessageNames[status & 0x0F];
   switch (status) {
     case 0xF0: {
-      std::string hex;
-      const uint16_t pairs = Event.Sysex ? static_cast<uint16_t>(Event.SysexLength / 2) : 0;
-      SysexToHexText(Event.Sysex.get(), pairs, hex);
-      return QStringLiteral("[MIDI-In] - %1 (Sysex - %2)")
-          .arg(QString::fromLatin1(hex.data(), static_cast<qsizetype>(hex.size())))
-          .arg(Event.SysexLength);
+      // Every byte up to the cap, each followed by a space; the length is the
+      // whole message's.
+      const size_t shown = Event.Sysex ? std::min<size_t>(Event.SysexLength, kSysexBytesShown) : 0;
+      QString line = QStringLiteral("[MIDI-In] - ");
+      AppendHexBytes(line, std::span<const uint8_t>(Event.Sysex.get(), shown));
+      if (shown > 0) line += QLatin1Char(' ');
+      return line + QStringLiteral(" (Sysex - %1)").arg(Event.SysexLength);
     }
     case 0xF1:
     case 0xF3:
