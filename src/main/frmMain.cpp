@@ -369,6 +369,7 @@ void TfmMain::FormCreate(QObject*) {
   MidiPorts_Enumerate();
 
   Prefs_Load(PrefsFileName);
+  FPrefsLoaded = true;
 
   GUI_Refresh();
   for (THexSpinBox* edit : {edData11, edData12, edData13, edData21, edData22, edData23}) {
@@ -389,9 +390,10 @@ void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
   if (btnMidiSendContinuous->isChecked()) btnMidiSendContinuous->setChecked(false);
   // A save that fails after its write test (disk full, folder turned
   // read-only) leaves the previous file whole; it must not keep the user from
-  // quitting, so its error is dropped here and the close goes on.
+  // quitting, so its error is dropped here and the close goes on. Settings
+  // never loaded (a start that failed before) are not saved over the file.
   try {
-    Prefs_Save(PrefsFileName);
+    if (FPrefsLoaded) Prefs_Save(PrefsFileName);
   } catch (...) {
   }
   CanClose = true;

@@ -68,7 +68,7 @@ class TfmMain : public QMainWindow {
   void FormActivate(QObject* Sender);
   // Grants the close, also when saving the preferences fails (the error is
   // dropped); an error of its other steps leaves it before the close is
-  // granted.
+  // granted. Saves the preferences only once FormCreate has loaded them.
   void FormCloseQuery(QObject* Sender, bool& CanClose);
   void FormClose(QObject* Sender);
   void cbMIDIInChange(QObject* Sender);
@@ -258,6 +258,7 @@ class TfmMain : public QMainWindow {
   };
 
   const std::function<QString()> FPrefsFileNameSource;
+  bool FPrefsLoaded = false;    // the creation got past Prefs_Load
   int FInputDrainDepth = 0;     // nesting of MidiInMidiInput
   int FLogBatchDepth = 0;       // open TLogBatch objects
   QStringList FLogPending;      // lines gathered by the open batches
