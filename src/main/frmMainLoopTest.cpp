@@ -1,4 +1,6 @@
 // Loop test: checks that what leaves the output comes back on the input.
+#include <QAction>
+
 #include <array>
 
 #include "frmMain.h"
@@ -10,14 +12,25 @@ namespace {
 
 constexpr uint32_t kLoopTestWaitMs = 100;
 
-// While it lives, the receive monitor captures the last incoming message; it
-// stops also when a send raises.
+// While it lives, the receive monitor captures the last incoming message and
+// the menu entry is disabled: a test started inside the running one (its
+// waits process events) would end the capture under it. Both end also when a
+// send raises.
 class TLoopTestScope {
  public:
-  TLoopTestScope() { LoopTestRunning = true; }
-  ~TLoopTestScope() { LoopTestRunning = false; }
+  explicit TLoopTestScope(QAction* entry) : FEntry(entry) {
+    LoopTestRunning = true;
+    FEntry->setEnabled(false);
+  }
+  ~TLoopTestScope() {
+    LoopTestRunning = false;
+    FEntry->setEnabled(true);
+  }
   TLoopTestScope(const TLoopTestScope&) = delete;
   TLoopTestScope& operator=(const TLoopTestScope&) = delete;
+
+ private:
+  QAction* const FEntry;
 };
 
 bool LastCaptureIs(uint8_t status, uint8_t data1, uint8_t data2) {
@@ -27,7 +40,8 @@ bool LastCaptureIs(uint8_t status, uint8_t data1, uint8_t data2) {
 }  // namespace
 
 void TfmMain::ActToolsLoopTestExecute(QObject*) {
-  TLoopTestScope running;
+  if (LoopTestRunning) return;
+  TLoopTestScope running(ActToolsLoopTest);
   Log_AddLine(QStringLiteral("Test boucle..."));
 
   const std::array<uint8_t, 3> noteOn{0x90, 0x3C, 0x40};
