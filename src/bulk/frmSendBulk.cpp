@@ -277,13 +277,19 @@ void TfmSendBulk::edData0MinChange(QObject* Sender) {
 
 void TfmSendBulk::btnSendBulkStopClick(QObject*) {
   SendBulkRunning = false;
-  btnSendBulkStart->setEnabled(true);
+  btnSendBulkStart->setEnabled(!FSweeping);
   btnSendBulkStop->setEnabled(false);
 }
 
 void TfmSendBulk::AddLine(const QString& line) { Memo1->appendPlainText(line); }
 
 void TfmSendBulk::btnSendBulkStartClick(QObject*) {
+  if (FSweeping) return;
+  struct TSweepScope {
+    bool& sweeping;
+    ~TSweepScope() { sweeping = false; }
+  } scope{FSweeping};
+  FSweeping = true;
   SendBulkRunning = true;
   btnSendBulkStart->setEnabled(false);
   btnSendBulkStop->setEnabled(true);
@@ -299,6 +305,7 @@ void TfmSendBulk::btnSendBulkStartClick(QObject*) {
       CurrentDelayClock().WaitForEvents(IdlePassWaitMs, true);
     }
   }
+  FSweeping = false;
   btnSendBulkStopClick(btnSendBulkStop);
 }
 
@@ -339,6 +346,7 @@ int TfmSendBulk::SweepByte3(uint8_t status, int d1) {
     if (!SendBulkRunning) break;
     const auto b1 = static_cast<uint8_t>(d1);
     const auto b2 = static_cast<uint8_t>(d2);
+    bool noByte3 = false;
     if (rbControlChange->isChecked()) {
       send({status, b1, b2});
     } else if (rbNote->isChecked()) {
@@ -348,9 +356,11 @@ int TfmSendBulk::SweepByte3(uint8_t status, int d1) {
       send({static_cast<uint8_t>(0x80 + channel), b1, b2});
     } else if (rbProgramChange->isChecked()) {
       send({status, b1});
-      break;
+      noByte3 = true;
     }
-    Delay_MsUntilAbort(static_cast<uint32_t>(SweepValue(edLoopDelay)));
+    Delay_MsUntilAbortOr(static_cast<uint32_t>(SweepValue(edLoopDelay)), [] { return !SendBulkRunning; });
+    // A Program Change has no byte #3: one message per byte #2 value.
+    if (noByte3) break;
   }
   return sent;
 }
