@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "BulkSpinBox.h"
+#include "MidiOut.h"
 #include "frmMain.h"
 #include "uComm.h"
 #include "uUserPrefs.h"
@@ -294,7 +295,12 @@ void TfmSendBulk::btnSendBulkStartClick(QObject*) {
   btnSendBulkStart->setEnabled(false);
   btnSendBulkStop->setEnabled(true);
   while (SendBulkRunning) {
-    const int sent = SweepPass();
+    int sent = 0;
+    try {
+      sent = SweepPass();
+    } catch (const EMidiOutputError&) {
+      break;  // the memo says which message did not go, and why
+    }
     AddLine(EndLine);
     // Once the program is closing nothing is sent any more: an endless sweep
     // would otherwise keep it alive (and a core busy) until Stop is pressed
@@ -335,10 +341,16 @@ int TfmSendBulk::SweepByte3(uint8_t status, int d1) {
   int sent = 0;
   const int low = SweepValue(edData2Min);
   const int high = cbData2Loop->isChecked() ? SweepValue(edData2Max) : SweepValue(edData2Min);
+  // The memo line says what became of the message.
   const auto send = [&](std::initializer_list<uint8_t> list) {
     const std::span<const uint8_t> bytes(list.begin(), list.size());
-    AddLine(MidiOut_BytesText(bytes));
-    MidiOut_SendBytes(bytes, bytes.size(), true);
+    try {
+      MidiOut_SendBytes(bytes, bytes.size(), true);
+    } catch (const EMidiOutputError& error) {
+      AddLine(MidiOut_MessageText(bytes, QString::fromUtf8(error.what())));
+      throw;
+    }
+    AddLine(MidiOut_MessageText(bytes));
     ++sent;
   };
   for (int d2 = low; d2 <= high; ++d2) {

@@ -41,8 +41,8 @@ class TfmSendBulk : public QWidget {
   void cbData0LoopClick(QObject* Sender);
   void rbControlChangeClick(QObject* Sender);
   void edData0MinChange(QObject* Sender);
-  // Runs the whole sweep; errors of the send routine leave it at once. Does
-  // nothing while a sweep runs.
+  // Runs the whole sweep. A message that the port refuses ends it, the memo
+  // saying which and why. Does nothing while a sweep runs.
   void btnSendBulkStartClick(QObject* Sender);
   // Ends the sweep: at once during a wait, otherwise at its next check. Start
   // is enabled again once the sweep has returned.

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "MidiOut.h"
 #include "frmMain.h"
 #include "uComm.h"
 
@@ -44,13 +45,22 @@ void TfmMain::ActToolsLoopTestExecute(QObject*) {
   TLoopTestScope running(ActToolsLoopTest);
   Log_AddLine(QStringLiteral("Test boucle..."));
 
-  const std::array<uint8_t, 3> noteOn{0x90, 0x3C, 0x40};
-  MidiOut_SendBytes(noteOn, 3, true);
+  // A message that does not leave ends the test; the log says why above.
+  const auto sent = [this](const std::array<uint8_t, 3>& message) {
+    try {
+      MidiOut_SendBytes(message, message.size(), true);
+      return true;
+    } catch (const EMidiOutputError&) {
+      Log_AddLine(QStringLiteral("Test boucle : Envoi impossible !"));
+      return false;
+    }
+  };
+
+  if (!sent({0x90, 0x3C, 0x40})) return;
   Delay_MsUntilAbort(kLoopTestWaitMs);
   const bool firstAnswered = LastCaptureIs(0x90, 0x3C, 0x40);
 
-  const std::array<uint8_t, 3> noteOff{0x80, 0x3C, 0x40};
-  MidiOut_SendBytes(noteOff, 3, true);
+  if (!sent({0x80, 0x3C, 0x40})) return;
   Delay_MsUntilAbort(kLoopTestWaitMs);
   const bool secondAnswered = LastCaptureIs(0x80, 0x3C, 0x40);
 

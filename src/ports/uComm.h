@@ -55,15 +55,18 @@ void MidiOut_SelectByName(const QString& name);
 
 // Sends the first Count bytes of Data as one message: a system-exclusive string
 // when the first byte is 0xF0, otherwise a short message of at most the first
-// three bytes. With LogIt the bytes are logged first as an outgoing line. On
-// success lights the output LED and counts the message. Does nothing once
-// AbortDelay is set or when Count is 0. Raises EMidiOutputError when the port
-// refuses the message or does not exist, and std::invalid_argument when Count
-// exceeds the bytes supplied or 65535.
+// three bytes (the port sends as many as the status byte calls for). With
+// LogIt the outcome is logged as an outgoing line: the bytes sent, or the
+// bytes and the reason when the port refused them. On success lights the
+// output LED and counts the message. Does nothing once AbortDelay is set or
+// when Count is 0. Raises EMidiOutputError when the port refuses the message
+// or does not exist, and std::invalid_argument when Count exceeds the bytes
+// supplied or 65535.
 void MidiOut_SendBytes(std::span<const uint8_t> Data, size_t Count, bool LogIt);
 inline void MidiOut_SendBytes(const uint8_t* Data, size_t Count, bool LogIt) {
   MidiOut_SendBytes(std::span<const uint8_t>(Data, Count), Count, LogIt);
 }
-// The outgoing text: each byte as two upper-case hexadecimal digits, separated
-// by single spaces.
-QString MidiOut_BytesText(std::span<const uint8_t> Data);
+// A message as the log shows it: the bytes that the port sends of Data, each
+// as two upper-case hexadecimal digits, separated by single spaces; followed
+// by " (Non envoyé : <Refusal>)" when a refusal is given.
+QString MidiOut_MessageText(std::span<const uint8_t> Data, const QString& Refusal = QString());

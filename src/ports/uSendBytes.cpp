@@ -1,16 +1,45 @@
 // The send routine: the one way out for every outgoing message.
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 #include <stdexcept>
 
 #include "MidiOut.h"
 #include "MidiText.h"
+#include "backends/MidiBytes.h"
 #include "frmMain.h"
 #include "rmLed.h"
 #include "uComm.h"
 
-QString MidiOut_BytesText(std::span<const uint8_t> Data) { return HexBytesText(Data); }
+namespace {
+
+// The bytes of the message that the port sends: all of a system-exclusive
+// string, as many as its status byte calls for of a short message (the port
+// leaves out the rest), all of them when the first is no status byte (the
+// port refuses those).
+std::span<const uint8_t> MessageBytes(std::span<const uint8_t> bytes) {
+  if (bytes.empty() || bytes[0] == 0xF0) return bytes;
+  const auto length = static_cast<size_t>(ShortMessageLength(bytes[0]));
+  return length == 0 ? bytes : bytes.first(std::min(length, bytes.size()));
+}
+
+// The outgoing line into the log; an error while logging never stops a send.
+void LogOutgoing(std::span<const uint8_t> message, const QString& refusal) {
+  try {
+    const QString text = MidiOut_MessageText(message, refusal);
+    if (!text.isEmpty() && fmMain) fmMain->Log_Add_MidiOutEvent(text);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+QString MidiOut_MessageText(std::span<const uint8_t> Data, const QString& Refusal) {
+  QString text = HexBytesText(MessageBytes(Data));
+  if (!Refusal.isNull()) text += QStringLiteral(" (Non envoyé : %1)").arg(Refusal);
+  return text;
+}
 
 void MidiOut_SendBytes(std::span<const uint8_t> Data, size_t Count, bool LogIt) {
   if (AbortDelay || Count == 0) return;
@@ -20,20 +49,18 @@ void MidiOut_SendBytes(std::span<const uint8_t> Data, size_t Count, bool LogIt) 
   const std::span<const uint8_t> bytes = Data.first(Count);
 
   try {
-    const QString text = MidiOut_BytesText(bytes);
-    if (!text.isEmpty() && LogIt && fmMain) fmMain->Log_Add_MidiOutEvent(text);
-  } catch (...) {
-    // Logging never stops the send.
+    if (!MidiOutPort) throw EMidiOutputError("MIDI Output port not available");
+    TMyMidiEvent event;
+    event.MidiMessage = bytes[0];
+    if (Count > 1) event.Data1 = bytes[1];
+    if (Count > 2) event.Data2 = bytes[2];
+    if (bytes[0] == 0xF0) event.SetSysex(bytes.data(), static_cast<uint16_t>(Count));
+    MidiOutPort->PutMidiEvent(event);
+  } catch (const EMidiOutputError& error) {
+    if (LogIt) LogOutgoing(bytes, QString::fromUtf8(error.what()));
+    throw;
   }
-
-  if (!MidiOutPort) throw EMidiOutputError("MIDI Output port not available");
-
-  TMyMidiEvent event;
-  event.MidiMessage = bytes[0];
-  if (Count > 1) event.Data1 = bytes[1];
-  if (Count > 2) event.Data2 = bytes[2];
-  if (bytes[0] == 0xF0) event.SetSysex(bytes.data(), static_cast<uint16_t>(Count));
-  MidiOutPort->PutMidiEvent(event);
+  if (LogIt) LogOutgoing(bytes, QString());
 
   if (fmMain) {
     fmMain->LedMidiOut->SetLedOn(true);

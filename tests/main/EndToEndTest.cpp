@@ -2,12 +2,17 @@
 // back on the input and shows as the outgoing line, then the decoded incoming
 // line, with both counters moved: through the built-in loopback, and through
 // a JACK server with a client that echoes our output to our input.
+#include <algorithm>
+
 #include <QComboBox>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include "CounterDisplay.h"
+#include "HexSpinBox.h"
 #include "JackTestClient.h"
 #include "MainWindowFixture.h"
+#include "MidiOut.h"
 #include "backends/SystemMidiServices.h"
 
 namespace {
@@ -52,6 +57,30 @@ TEST_F(EndToEndTest, ThroughTheBuiltInLoopback) {
   ASSERT_EQ(MidiInPort->State(), misOpen);
   ASSERT_EQ(MidiOutPort->State(), mosOpen);
   SendAndExpectEcho();
+}
+
+// "Autre" rows go to the port as typed: the log shows what the port sent
+// (the one byte of a clock message) and what it refused (a data byte of 0x80
+// or more, which would read as a status byte).
+TEST_F(EndToEndTest, AutreModeShowsWhatTheLoopbackSentAndWhatItRefused) {
+  Boot(CreateSystemMidiServices());
+  ASSERT_TRUE(Choose(window->cbMIDIIn, "Orvalis Loopback"));
+  ASSERT_TRUE(Choose(window->cbMIDIOut, "Orvalis Loopback"));
+  window->rbSendOther->click();
+  window->edData13->setValue(0x80);
+  window->edData21->setValue(0xF8);
+  window->edData22->setValue(0x3C);
+  window->edData23->setValue(0x40);
+  window->btnLogClearClick(window->btnLogClear);
+  MidiOutCount = 0;
+
+  EXPECT_THROW(window->btnSendData1Click(window->btnSendData1), EMidiOutputError);
+  window->btnSendData2Click(window->btnSendData2);
+  ASSERT_TRUE(WaitForLogLines(3)) << LogLines().join('\n').toStdString();
+  EXPECT_EQ(LogLines(),
+            (QStringList{"[Midi-Out] - 90 3C 80 (Non envoyé : A parameter or buffer passed to the MIDI device is invalid.)",
+                         "[Midi-Out] - F8", "[MIDI-In] - F8 (Timing Clock)"}));
+  EXPECT_EQ(MidiOutCount, 1);
 }
 
 TEST_F(EndToEndTest, ThroughAJackServer) {

@@ -102,7 +102,7 @@ TEST_F(TransportTest, ControlSurfacePressWithoutOutputSendsNoRelease) {
   MidiOut_Close();
   clock.Waits = 0;
   EXPECT_THROW(window->btnSendRTStartClick(window->btnSendRTStart), EMidiOutputError);
-  EXPECT_EQ(OutLines(), QStringList{"90 5E 7F"});
+  EXPECT_EQ(OutLines(), QStringList{"90 5E 7F (Non envoyé : MIDI Output device not open)"});
   EXPECT_EQ(clock.Waits, 0);
 }
 
