@@ -16,6 +16,8 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "BulkSpinBox.h"
 #include "MidiOut.h"
@@ -341,17 +343,20 @@ int TfmSendBulk::SweepByte3(uint8_t status, int d1) {
   int sent = 0;
   const int low = SweepValue(edData2Min);
   const int high = cbData2Loop->isChecked() ? SweepValue(edData2Max) : SweepValue(edData2Min);
-  // The memo line says what became of the message.
-  const auto send = [&](std::initializer_list<uint8_t> list) {
-    const std::span<const uint8_t> bytes(list.begin(), list.size());
+  // Sends with `deliver`; the memo line says what became of the message.
+  const auto sendWith = [&](std::span<const uint8_t> bytes, const std::function<void()>& deliver) {
     try {
-      MidiOut_SendBytes(bytes, bytes.size(), true);
+      deliver();
     } catch (const EMidiOutputError& error) {
       AddLine(MidiOut_MessageText(bytes, QString::fromUtf8(error.what())));
       throw;
     }
     AddLine(MidiOut_MessageText(bytes));
     ++sent;
+  };
+  const auto send = [&](std::initializer_list<uint8_t> list) {
+    const std::span<const uint8_t> bytes(list.begin(), list.size());
+    sendWith(bytes, [&] { MidiOut_SendBytes(bytes, bytes.size(), true); });
   };
   for (int d2 = low; d2 <= high; ++d2) {
     QCoreApplication::processEvents();
@@ -364,8 +369,11 @@ int TfmSendBulk::SweepByte3(uint8_t status, int d1) {
     } else if (rbNote->isChecked()) {
       const auto channel = static_cast<uint8_t>(status & 0x0F);
       send({static_cast<uint8_t>(0x90 + channel), b1, b2});
+      // The Note Off is owed to the device that got the Note On.
+      const std::vector<uint8_t> off{static_cast<uint8_t>(0x80 + channel), b1, b2};
+      TOwedMessage noteOff([off] { return off; });
       Delay_MsUntilAbort(NoteOffDelayMs);
-      send({static_cast<uint8_t>(0x80 + channel), b1, b2});
+      sendWith(off, [&] { noteOff.Send(); });
     } else if (rbProgramChange->isChecked()) {
       send({status, b1});
       noByte3 = true;

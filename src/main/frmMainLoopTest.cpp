@@ -2,6 +2,7 @@
 #include <QAction>
 
 #include <array>
+#include <functional>
 
 #include "MidiOut.h"
 #include "frmMain.h"
@@ -46,9 +47,9 @@ void TfmMain::ActToolsLoopTestExecute(QObject*) {
   Log_AddLine(QStringLiteral("Test boucle..."));
 
   // A message that does not leave ends the test; the log says why above.
-  const auto sent = [this](const std::array<uint8_t, 3>& message) {
+  const auto sent = [this](const std::function<void()>& send) {
     try {
-      MidiOut_SendBytes(message, message.size(), true);
+      send();
       return true;
     } catch (const EMidiOutputError&) {
       Log_AddLine(QStringLiteral("Test boucle : Envoi impossible !"));
@@ -56,11 +57,14 @@ void TfmMain::ActToolsLoopTestExecute(QObject*) {
     }
   };
 
-  if (!sent({0x90, 0x3C, 0x40})) return;
+  const std::array<uint8_t, 3> noteOn{0x90, 0x3C, 0x40};
+  if (!sent([&] { MidiOut_SendBytes(noteOn, noteOn.size(), true); })) return;
+  // The Note Off is owed to the device that got the Note On.
+  TOwedMessage noteOff([] { return std::vector<uint8_t>{0x80, 0x3C, 0x40}; });
   Delay_MsUntilAbort(kLoopTestWaitMs);
   const bool firstAnswered = LastCaptureIs(0x90, 0x3C, 0x40);
 
-  if (!sent({0x80, 0x3C, 0x40})) return;
+  if (!sent([&] { noteOff.Send(); })) return;
   Delay_MsUntilAbort(kLoopTestWaitMs);
   const bool secondAnswered = LastCaptureIs(0x80, 0x3C, 0x40);
 

@@ -9,6 +9,7 @@
 #include <QSpinBox>
 
 #include <algorithm>
+#include <vector>
 
 #include "HexSpinBox.h"
 #include "MidiOut.h"
@@ -119,9 +120,10 @@ void TfmMain::btnMidiSendContinuousClick(QObject*) {
       QCoreApplication::processEvents();
       const uint8_t rowA[3] = {edData11->Byte(), edData12->Byte(), edData13->Byte()};
       MidiOut_SendBytes(rowA, 3, true);
+      // Row B completes the cycle (the Note Off of Note mode), on this device.
+      TOwedMessage rowB([this] { return std::vector<uint8_t>{edData21->Byte(), edData22->Byte(), edData23->Byte()}; });
       if (cbMidiSendWithDelay->isChecked()) Delay_MsUntilAbort(DelayMs(edMidiSendDelayBeforeNoteOff));
-      const uint8_t rowB[3] = {edData21->Byte(), edData22->Byte(), edData23->Byte()};
-      MidiOut_SendBytes(rowB, 3, true);
+      rowB.Send();
       if (cbMidiSendWithDelay->isChecked()) Delay_MsUntilAbort(DelayMs(edMidiSendDelayBeforeNoteOn));
     } while (btnMidiSendContinuous->isChecked());
   } catch (const EMidiOutputError& error) {

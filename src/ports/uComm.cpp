@@ -201,6 +201,9 @@ void MidiOut_Open() {
 void MidiOut_Close() {
   if (!ShuttingDown) Paint(TPortShape::Out, kGrey);
   if (!MidiOutPort) return;
+  // The Note Off or release that a sequence under way owes goes to the
+  // device that got its first message, before that device is let go.
+  MidiOut_SendOwed();
   try {
     MidiOutPort->Close();
   } catch (...) {

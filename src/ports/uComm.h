@@ -13,8 +13,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "uDelay.h"
 
@@ -66,6 +68,35 @@ void MidiOut_SendBytes(std::span<const uint8_t> Data, size_t Count, bool LogIt);
 inline void MidiOut_SendBytes(const uint8_t* Data, size_t Count, bool LogIt) {
   MidiOut_SendBytes(std::span<const uint8_t>(Data, Count), Count, LogIt);
 }
+// A message owed to the device that got the one before it: the Note Off of a
+// Note On, the release of a press. A timed sequence makes one right after the
+// first message went out, and sends it after its wait. Should the output
+// close or change device meanwhile, MidiOut_Close sends it first, to that same
+// device; and it goes even once AbortDelay is set, as the end of what was
+// started. Nothing is owed when the first message was not sent (AbortDelay
+// set when the object is made). User-interface thread only; the object lives
+// on the stack of its sequence.
+class TOwedMessage {
+ public:
+  // `bytes` gives the message when it is sent (the sequence's fields then).
+  explicit TOwedMessage(std::function<std::vector<uint8_t>()> bytes);
+  ~TOwedMessage();
+  TOwedMessage(const TOwedMessage&) = delete;
+  TOwedMessage& operator=(const TOwedMessage&) = delete;
+
+  // Sends it, logged, unless it was sent already or nothing is owed; raises as
+  // MidiOut_SendBytes does.
+  void Send();
+
+ private:
+  std::function<std::vector<uint8_t>()> FBytes;
+  bool FOwed;
+};
+
+// Sends every owed message now, oldest first; a refusal is logged and dropped.
+// MidiOut_Close calls it before it closes the port.
+void MidiOut_SendOwed();
+
 // A message as the log shows it: the bytes that the port sends of Data, each
 // as two upper-case hexadecimal digits, separated by single spaces; followed
 // by " (Non envoyé : <Refusal>)" when a refusal is given.

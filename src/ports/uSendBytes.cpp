@@ -1,4 +1,5 @@
-// The send routine: the one way out for every outgoing message.
+// The send routine: the one way out for every outgoing message, and the
+// messages that timed sequences owe to their device.
 #include <QTimer>
 
 #include <algorithm>
@@ -33,6 +34,39 @@ void LogOutgoing(std::span<const uint8_t> message, const QString& refusal) {
   }
 }
 
+// Hands one to 65535 bytes to the port, logs the outcome, shows the activity.
+void Deliver(std::span<const uint8_t> bytes, bool logIt) {
+  const size_t count = bytes.size();
+  try {
+    if (!MidiOutPort) throw EMidiOutputError("MIDI Output port not available");
+    TMyMidiEvent event;
+    event.MidiMessage = bytes[0];
+    if (count > 1) event.Data1 = bytes[1];
+    if (count > 2) event.Data2 = bytes[2];
+    if (bytes[0] == 0xF0) event.SetSysex(bytes.data(), static_cast<uint16_t>(count));
+    MidiOutPort->PutMidiEvent(event);
+  } catch (const EMidiOutputError& error) {
+    if (logIt) LogOutgoing(bytes, QString::fromUtf8(error.what()));
+    throw;
+  }
+  if (logIt) LogOutgoing(bytes, QString());
+
+  if (fmMain) {
+    fmMain->LedMidiOut->SetLedOn(true);
+    if (!fmMain->TimerMidiOut->isActive()) fmMain->TimerMidiOut->start();
+  }
+  if (MidiOutCount < INT32_MAX) ++MidiOutCount;
+  if (fmMain) fmMain->GUI_Refresh();
+}
+
+// The messages owed, oldest first.
+std::vector<TOwedMessage*>& Owed() {
+  static std::vector<TOwedMessage*> owed;
+  return owed;
+}
+
+void Forget(TOwedMessage* message) { std::erase(Owed(), message); }
+
 }  // namespace
 
 QString MidiOut_MessageText(std::span<const uint8_t> Data, const QString& Refusal) {
@@ -46,26 +80,31 @@ void MidiOut_SendBytes(std::span<const uint8_t> Data, size_t Count, bool LogIt) 
   if (Count > Data.size() || Count > UINT16_MAX) {
     throw std::invalid_argument("MidiOut_SendBytes: Count exceeds the bytes supplied");
   }
-  const std::span<const uint8_t> bytes = Data.first(Count);
+  Deliver(Data.first(Count), LogIt);
+}
 
-  try {
-    if (!MidiOutPort) throw EMidiOutputError("MIDI Output port not available");
-    TMyMidiEvent event;
-    event.MidiMessage = bytes[0];
-    if (Count > 1) event.Data1 = bytes[1];
-    if (Count > 2) event.Data2 = bytes[2];
-    if (bytes[0] == 0xF0) event.SetSysex(bytes.data(), static_cast<uint16_t>(Count));
-    MidiOutPort->PutMidiEvent(event);
-  } catch (const EMidiOutputError& error) {
-    if (LogIt) LogOutgoing(bytes, QString::fromUtf8(error.what()));
-    throw;
-  }
-  if (LogIt) LogOutgoing(bytes, QString());
+TOwedMessage::TOwedMessage(std::function<std::vector<uint8_t>()> bytes)
+    : FBytes(std::move(bytes)), FOwed(!AbortDelay) {
+  if (FOwed) Owed().push_back(this);
+}
 
-  if (fmMain) {
-    fmMain->LedMidiOut->SetLedOn(true);
-    if (!fmMain->TimerMidiOut->isActive()) fmMain->TimerMidiOut->start();
+TOwedMessage::~TOwedMessage() { Forget(this); }
+
+void TOwedMessage::Send() {
+  if (!FOwed) return;
+  FOwed = false;
+  Forget(this);
+  const std::vector<uint8_t> bytes = FBytes();
+  if (bytes.empty() || bytes.size() > UINT16_MAX) return;
+  Deliver(bytes, true);
+}
+
+void MidiOut_SendOwed() {
+  while (!Owed().empty()) {
+    try {
+      Owed().front()->Send();
+    } catch (...) {
+      // The refusal is in the log; the port closes all the same.
+    }
   }
-  if (MidiOutCount < INT32_MAX) ++MidiOutCount;
-  if (fmMain) fmMain->GUI_Refresh();
 }
