@@ -388,13 +388,23 @@ void TfmMain::FormActivate(QObject*) { GUI_Refresh(); }
 void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
   AbortDelay = true;
   if (btnMidiSendContinuous->isChecked()) btnMidiSendContinuous->setChecked(false);
-  // A save that fails after its write test (disk full, folder turned
-  // read-only) leaves the previous file whole; it must not keep the user from
-  // quitting, so its error is dropped here and the close goes on. Settings
-  // never loaded (a start that failed before) are not saved over the file.
+  // Settings never loaded (a start that failed before) are not saved over the
+  // file. A save that fails (a file or folder that cannot be written, a full
+  // disk) leaves the previous file whole; the first time, the window stays to
+  // say so in the status bar, and the next close goes on.
+  bool saved = true;
   try {
-    if (FPrefsLoaded) Prefs_Save(PrefsFileName);
+    if (FPrefsLoaded) saved = Prefs_Save(PrefsFileName);
   } catch (...) {
+    saved = false;
+  }
+  if (!saved && !FToldPrefsNotSaved) {
+    FToldPrefsNotSaved = true;
+    sbMain->SetPanelText(0, QString());
+    sbMain->SetPanelText(
+        1, QStringLiteral("Préférences non enregistrées dans %1 ! Fermer à nouveau pour quitter.").arg(PrefsFileName));
+    CanClose = false;
+    return;
   }
   CanClose = true;
 }
