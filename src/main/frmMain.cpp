@@ -402,7 +402,8 @@ void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
     FToldPrefsNotSaved = true;
     sbMain->SetPanelText(0, QString());
     sbMain->SetPanelText(
-        1, QStringLiteral("Préférences non enregistrées dans %1 ! Fermer à nouveau pour quitter.").arg(PrefsFileName));
+        1, QStringLiteral("Préférences non enregistrées ! Fermer à nouveau pour quitter. Impossible d'écrire dans %1")
+               .arg(PrefsFileName));
     CanClose = false;
     return;
   }

@@ -63,7 +63,8 @@ class PrefsOnTmpfs : public MainWindowFixture {
   }
 
   QString NotSavedNote() const {
-    return QStringLiteral("Préférences non enregistrées dans %1 ! Fermer à nouveau pour quitter.").arg(PrefsFileName);
+    return QStringLiteral("Préférences non enregistrées ! Fermer à nouveau pour quitter. Impossible d'écrire dans %1")
+        .arg(PrefsFileName);
   }
 
   TTmpfsMount mount{256 * 1024, prefsDir.path()};
