@@ -259,11 +259,11 @@ class TfmMain : public QMainWindow {
   };
 
   const std::function<QString()> FPrefsFileNameSource;
-  bool FPrefsLoaded = false;    // the creation got past Prefs_Load
+  bool FPrefsLoaded = false;        // the creation got past Prefs_Load
   bool FToldPrefsNotSaved = false;  // a close said the preferences were not saved
-  int FInputDrainDepth = 0;     // nesting of MidiInMidiInput
-  int FLogBatchDepth = 0;       // open TLogBatch objects
-  QStringList FLogPending;      // lines gathered by the open batches
+  int FInputDrainDepth = 0;         // nesting of MidiInMidiInput
+  int FLogBatchDepth = 0;           // open TLogBatch objects
+  QStringList FLogPending;          // lines gathered by the open batches
   QElapsedTimer FSinceCounterPaint;  // since the counters were last drawn
 };
 
