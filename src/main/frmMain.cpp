@@ -369,6 +369,7 @@ void TfmMain::FormCreate(QObject*) {
   MidiPorts_Enumerate();
 
   Prefs_Load(PrefsFileName);
+  FPrefsLoaded = true;
 
   GUI_Refresh();
   for (THexSpinBox* edit : {edData11, edData12, edData13, edData21, edData22, edData23}) {
@@ -387,12 +388,24 @@ void TfmMain::FormActivate(QObject*) { GUI_Refresh(); }
 void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
   AbortDelay = true;
   if (btnMidiSendContinuous->isChecked()) btnMidiSendContinuous->setChecked(false);
-  // A save that fails after its write test (disk full, folder turned
-  // read-only) leaves the previous file whole; it must not keep the user from
-  // quitting, so its error is dropped here and the close goes on.
+  // Settings never loaded (a start that failed before) are not saved over the
+  // file. A save that fails (a file or folder that cannot be written, a full
+  // disk) leaves the previous file whole; the first time, the window stays to
+  // say so in the status bar, and the next close goes on.
+  bool saved = true;
   try {
-    Prefs_Save(PrefsFileName);
+    if (FPrefsLoaded) saved = Prefs_Save(PrefsFileName);
   } catch (...) {
+    saved = false;
+  }
+  if (!saved && !FToldPrefsNotSaved) {
+    FToldPrefsNotSaved = true;
+    sbMain->SetPanelText(0, QString());
+    sbMain->SetPanelText(
+        1, QStringLiteral("Préférences non enregistrées ! Fermer à nouveau pour quitter. Impossible d'écrire dans %1")
+               .arg(PrefsFileName));
+    CanClose = false;
+    return;
   }
   CanClose = true;
 }

@@ -66,9 +66,10 @@ class TfmMain : public QMainWindow {
   // --- Creation, close, device lists, display (frmMain.cpp) ---
   void FormCreate(QObject* Sender);
   void FormActivate(QObject* Sender);
-  // Grants the close, also when saving the preferences fails (the error is
-  // dropped); an error of its other steps leaves it before the close is
-  // granted.
+  // Saves the preferences (only once FormCreate has loaded them) and grants
+  // the close, except the first time that they could not be saved: then the
+  // status bar says so and the window stays. An error of its other steps
+  // leaves it before the close is granted.
   void FormCloseQuery(QObject* Sender, bool& CanClose);
   void FormClose(QObject* Sender);
   void cbMIDIInChange(QObject* Sender);
@@ -258,9 +259,11 @@ class TfmMain : public QMainWindow {
   };
 
   const std::function<QString()> FPrefsFileNameSource;
-  int FInputDrainDepth = 0;     // nesting of MidiInMidiInput
-  int FLogBatchDepth = 0;       // open TLogBatch objects
-  QStringList FLogPending;      // lines gathered by the open batches
+  bool FPrefsLoaded = false;        // the creation got past Prefs_Load
+  bool FToldPrefsNotSaved = false;  // a close said the preferences were not saved
+  int FInputDrainDepth = 0;         // nesting of MidiInMidiInput
+  int FLogBatchDepth = 0;           // open TLogBatch objects
+  QStringList FLogPending;          // lines gathered by the open batches
   QElapsedTimer FSinceCounterPaint;  // since the counters were last drawn
 };
 

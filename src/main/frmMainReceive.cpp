@@ -9,6 +9,7 @@
 #include <QTextCursor>
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 #include <span>
 
@@ -108,9 +109,10 @@ QString MidiInEventText(const TMyMidiEvent& Event) {
   const char* systemName = SystemMessageNames[status & 0x0F];
   switch (status) {
     case 0xF0: {
+      // Every byte up to the cap, each followed by a space; the length is the
+      // whole message's.
       std::string hex;
-      const uint16_t pairs = Event.Sysex ? static_cast<uint16_t>(Event.SysexLength / 2) : 0;
-      SysexToHexText(Event.Sysex.get(), pairs, hex);
+      SysexToHexText(Event.Sysex.get(), Event.Sysex ? Event.SysexLength : 0, hex);
       return QStringLiteral("[MIDI-In] - %1 (Sysex - %2)")
           .arg(QString::fromLatin1(hex.data(), static_cast<qsizetype>(hex.size())))
           .arg(Event.SysexLength);

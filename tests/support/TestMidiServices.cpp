@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "backends/common/ErrorTexts.h"
-#include "backends/common/MidiBytes.h"
+#include "MidiBytes.h"
 
 namespace {
 
