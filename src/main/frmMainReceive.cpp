@@ -144,6 +144,8 @@ QString TfmMain::LogTimeStamp() const {
   return stamp;
 }
 
+QString TfmMain::Log_Text() const { return MemoLog->toPlainText(); }
+
 bool TfmMain::RxPaused() const { return btnRxPause->property("Tag").toInt() == 1; }
 
 void TfmMain::MidiInMidiInput(QObject* Sender) {
@@ -183,6 +185,7 @@ void TfmMain::MidiInMidiInput(QObject* Sender) {
         LoopRxData1 = event->Data1;
         LoopRxData2 = event->Data2;
       }
+      if (OnMidiInEvent) OnMidiInEvent(*event);
       if (!paused) Log_Add_MidiInEvent(*event);
       SaturatingIncrement(MidiInCount);
       if (!FSinceCounterPaint.isValid() || FSinceCounterPaint.elapsed() >= kFrameMs) show();
@@ -201,7 +204,9 @@ void TfmMain::MidiOutMidiOutput(QObject*) {}
 void TfmMain::Log_Add_MidiInEvent(const TMyMidiEvent& Event) { Log_AddLine(MidiInEventText(Event)); }
 
 void TfmMain::Log_Add_MidiOutEvent(const QString& Text) {
-  Log_AddLine(QStringLiteral("[Midi-Out] - ") + Text);
+  const QString line = QStringLiteral("[Midi-Out] - ") + Text;
+  if (OnMidiOutLine) OnMidiOutLine(line);
+  Log_AddLine(line);
 }
 
 void TfmMain::Log_AddLine(const QString& Text) {
