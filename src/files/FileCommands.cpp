@@ -232,6 +232,7 @@ void FileCommands::ShowSysexFileSender() {
     FSender->SetFolder(FolderOr(Prefs().SysexSendFolder));
     FSender->SetPauseMs(Prefs().SendPauseMs);
     FSender->SetOutputNameSource([this] { return FWindow.cbMIDIOut->currentText(); });
+    connect(FWindow.cbMIDIOut, &QComboBox::currentIndexChanged, FSender, &SysexFileSender::ShowOutputName);
     connect(FSender, &SysexFileSender::FolderChosen, this, [this](const QString& folder) {
       Prefs().SysexSendFolder = folder;
       SavePrefs();

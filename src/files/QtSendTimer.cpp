@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 QtSendTimer::QtSendTimer(QObject* parent) : QObject(parent), FTimer(new QTimer(this)) {
   FClock.start();
   FTimer->setSingleShot(true);

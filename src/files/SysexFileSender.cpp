@@ -92,7 +92,9 @@ SysexFileSender::SysexFileSender(FileDialogs& dialogs, QWidget* parent)
 
   auto* layout = new QVBoxLayout(this);
   auto* fileRow = new QHBoxLayout;
-  fileRow->addWidget(new QLabel(QStringLiteral("Fichier :"), this));
+  auto* fileLabel = new QLabel(QStringLiteral("Fichier :"), this);
+  fileLabel->setBuddy(edFile);
+  fileRow->addWidget(fileLabel);
   fileRow->addWidget(edFile, 1);
   fileRow->addWidget(btnChoose);
   layout->addLayout(fileRow);
@@ -100,7 +102,9 @@ SysexFileSender::SysexFileSender(FileDialogs& dialogs, QWidget* parent)
   layout->addWidget(lblSummary);
   layout->addWidget(lstMessages, 1);
   auto* pauseRow = new QHBoxLayout;
-  pauseRow->addWidget(new QLabel(QStringLiteral("Pause entre les messages :"), this));
+  auto* pauseLabel = new QLabel(QStringLiteral("Pause entre les messages :"), this);
+  pauseLabel->setBuddy(sePause);
+  pauseRow->addWidget(pauseLabel);
   pauseRow->addWidget(sePause);
   pauseRow->addStretch(1);
   layout->addLayout(pauseRow);
@@ -259,6 +263,10 @@ void SysexFileSender::UpdateControls() {
   btnChoose->setEnabled(!sending);
   btnSend->setEnabled(!sending && FFile != nullptr);
   btnStop->setEnabled(sending);
+  ShowOutputName();
+}
+
+void SysexFileSender::ShowOutputName() {
   const QString output = FOutputName ? FOutputName() : QString();
   lblOutput->setText(QStringLiteral("Sortie MIDI : %1").arg(output.isEmpty() ? QStringLiteral("aucune") : output));
 }

@@ -53,8 +53,10 @@ class SysexFileSender : public QWidget {
   void SetFolder(const QString& folder) { FFolder = folder; }
   int PauseMs() const;
   void SetPauseMs(int ms);
-  // Names the output that the messages go to.
+  // Names the output that the messages go to; ShowOutputName shows it again
+  // (the main window's output changed).
   void SetOutputNameSource(std::function<QString()> source);
+  void ShowOutputName();
   // For tests: the time source of the sends started from now on.
   void SetSendTimer(SendTimer& timer);
 

@@ -1,5 +1,6 @@
 // The window "Envoyer un fichier SysEx": what it shows of a file, what it
 // refuses, the progress of a send and how it ends.
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -64,6 +65,13 @@ TEST_F(SysexFileSenderTest, ALoadedFileShowsHowManyMessagesAndTheirSizes) {
   EXPECT_EQ(sender->lblStatus->text(), QString::fromUtf8("Prêt à envoyer."));
   EXPECT_TRUE(sender->btnSend->isEnabled());
   EXPECT_FALSE(sender->btnStop->isEnabled());
+}
+
+TEST_F(SysexFileSenderTest, TheOutputShownFollowsTheMainWindowsChoice) {
+  midi->AddOutputDevice("Synth B");
+  window->cbMIDIOut->addItem("Synth B");
+  window->cbMIDIOut->setCurrentIndex(1);
+  EXPECT_EQ(sender->lblOutput->text(), "Sortie MIDI : Synth B");
 }
 
 TEST_F(SysexFileSenderTest, OneMessageAndMessagesOfOneSizeAreSaidSo) {
