@@ -146,6 +146,8 @@ QString TfmMain::LogTimeStamp() const {
   return stamp;
 }
 
+QString TfmMain::Log_Text() const { return MemoLog->toPlainText(); }
+
 bool TfmMain::RxPaused() const { return btnRxPause->property("Tag").toInt() == 1; }
 
 void TfmMain::MidiInMidiInput(QObject* Sender) {
@@ -185,6 +187,7 @@ void TfmMain::MidiInMidiInput(QObject* Sender) {
         LoopRxData1 = event->Data1;
         LoopRxData2 = event->Data2;
       }
+      if (OnMidiInEvent) OnMidiInEvent(*event);
       if (!paused) Log_Add_MidiInEvent(*event);
       SaturatingIncrement(MidiInCount);
       if (!FSinceCounterPaint.isValid() || FSinceCounterPaint.elapsed() >= kFrameMs) show();
@@ -202,8 +205,12 @@ void TfmMain::MidiOutMidiOutput(QObject*) {}
 
 void TfmMain::Log_Add_MidiInEvent(const TMyMidiEvent& Event) { Log_AddLine(MidiInEventText(Event)); }
 
-void TfmMain::Log_Add_MidiOutEvent(const QString& Text) {
-  Log_AddLine(QStringLiteral("[Midi-Out] - ") + Text);
+void TfmMain::Log_Add_MidiOutEvent(const QString& Text) { Log_AddLine(Log_Record_MidiOutEvent(Text)); }
+
+QString TfmMain::Log_Record_MidiOutEvent(const QString& Text) {
+  QString line = QStringLiteral("[Midi-Out] - ") + Text;
+  if (OnMidiOutLine) OnMidiOutLine(line);
+  return line;
 }
 
 void TfmMain::Log_AddLine(const QString& Text) {

@@ -25,11 +25,18 @@ std::span<const uint8_t> MessageBytes(std::span<const uint8_t> bytes) {
   return length == 0 ? bytes : bytes.first(std::min(length, bytes.size()));
 }
 
-// The outgoing line into the log; an error while logging never stops a send.
-void LogOutgoing(std::span<const uint8_t> message, const QString& refusal) {
+// The outgoing line into the log, or only into a recording of the traffic
+// when the caller asked for no log line; an error while logging never stops a
+// send.
+void LogOutgoing(std::span<const uint8_t> message, const QString& refusal, bool logIt) {
   try {
     const QString text = MidiOut_MessageText(message, refusal);
-    if (!text.isEmpty() && fmMain) fmMain->Log_Add_MidiOutEvent(text);
+    if (text.isEmpty() || !fmMain) return;
+    if (logIt) {
+      fmMain->Log_Add_MidiOutEvent(text);
+    } else {
+      fmMain->Log_Record_MidiOutEvent(text);
+    }
   } catch (...) {
   }
 }
@@ -46,10 +53,10 @@ void Deliver(std::span<const uint8_t> bytes, bool logIt) {
     if (bytes[0] == 0xF0) event.SetSysex(bytes.data(), static_cast<uint16_t>(count));
     MidiOutPort->PutMidiEvent(event);
   } catch (const EMidiOutputError& error) {
-    if (logIt) LogOutgoing(bytes, QString::fromUtf8(error.what()));
+    LogOutgoing(bytes, QString::fromUtf8(error.what()), logIt);
     throw;
   }
-  if (logIt) LogOutgoing(bytes, QString());
+  LogOutgoing(bytes, QString(), logIt);
 
   if (fmMain) {
     fmMain->LedMidiOut->SetLedOn(true);
