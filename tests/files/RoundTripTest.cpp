@@ -24,7 +24,7 @@ class RoundTripTest : public FilesFixture {
   }
 
   void BootSystem() {
-    Boot(CreateSystemMidiServices());
+    FilesFixture::BootSystem();
     AnswerDialogs();
   }
 

@@ -37,7 +37,6 @@ TEST_F(SendBytesTest, SendsLogsAndCountsEachKindOfMessage) {
        "[Midi-Out] - 90 3C 40"},
       {"F7 first, short: one byte goes", {0xF7, 0x01, 0x02, 0x03}, 4, {0x0201F7}, {}, "[Midi-Out] - F7"},
       {"Program Change of three bytes: two go", {0xC3, 0x05, 0x00}, 3, {0x0005C3}, {}, "[Midi-Out] - C3 05"},
-      {"data byte first: all are shown", {0x3C, 0x40}, 2, {0x403C}, {}, "[Midi-Out] - 3C 40"},
       {"sysex with zero bytes", {0xF0, 0x00, 0x00, 0xF7}, 4, {}, {{0xF0, 0x00, 0x00, 0xF7}},
        "[Midi-Out] - F0 00 00 F7"},
   };
@@ -97,6 +96,31 @@ TEST_F(SendBytesTest, RefusedMessageRaisesThePlatformError) {
   midi->FailNext("midiOutShortMsg", MIDIERR_NOTREADY);
   EXPECT_THROW(MidiOut_SendBytes(std::array<uint8_t, 1>{0xFA}, 1, true), EMidiOutputError);
   EXPECT_EQ(MidiOutCount, 0);
+}
+
+// What a device refuses is logged with the port's reason, all its bytes shown,
+// and not counted.
+TEST_F(SendBytesTest, MessagesADeviceRefusesAreLoggedWithTheReasonAndNotCounted) {
+  struct RefusedCase {
+    const char* name;
+    std::vector<uint8_t> data;
+    const char* logged;
+  };
+  const RefusedCase cases[] = {
+      {"data byte first", {0x3C, 0x40},
+       "[Midi-Out] - 3C 40 (Non envoyé : (Short Msg) The application sent a message without a status byte "
+       "to a stream handle.)"},
+      {"data byte of 0x80 or more", {0x90, 0x3C, 0x80},
+       "[Midi-Out] - 90 3C 80 (Non envoyé : A parameter or buffer passed to the MIDI device is invalid.)"},
+  };
+  for (const RefusedCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    window->MemoLog->clear();
+    EXPECT_THROW(MidiOut_SendBytes(c.data, c.data.size(), true), EMidiOutputError);
+    EXPECT_EQ(LogLines(), QStringList{QString::fromUtf8(c.logged)});
+    EXPECT_TRUE(midi->ShortMessages().empty());
+    EXPECT_EQ(MidiOutCount, 0);
+  }
 }
 
 TEST_F(SendBytesTest, MissingPortObjectRaisesWithoutSending) {
