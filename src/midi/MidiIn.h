@@ -19,8 +19,12 @@ class EMidiInputError : public std::runtime_error {
 
 // Threads: every operation, MidiInput and every event run on the user-interface
 // thread. The driver thread reaches the port only through MidiDriverCallback,
-// which reads PCtlInfo, writes the ring buffer and posts notices to the
-// message window. Ownership: the port owns its ring buffer and system-exclusive
+// which reads PCtlInfo, writes the ring buffer (and, for lost messages, the
+// record's loss counters) and posts notices to the message window, at most
+// one of each kind waiting at a time. OnMidiInput fires once per MIM_DATA
+// notice while messages wait: the handler is expected to take them all, and
+// what it leaves waits for the notice of the next message. OnOverflow fires
+// once per lost message, when the WM_USER notice comes. Ownership: the port owns its ring buffer and system-exclusive
 // headers from Open to Close; a header belongs to the driver from
 // midiInAddBuffer until GetMidiEvent takes its item. Every failure raises
 // EMidiInputError.
@@ -92,9 +96,13 @@ class TMidiInput : public TMidiIO {
   [[noreturn]] void Raise(const std::string& text);
   void PrepareHeaders();
   void AddBuffers();
-  // WM_USER of a sysex lost to a full queue: hands its header back to the
-  // driver when it belongs to the current opening.
-  void GiveBackLostHeader(uintptr_t openCount, uintptr_t header) noexcept;
+  // WM_USER: hands the headers of sysex items lost to a full queue back to
+  // the driver, then fires OnOverflow once per lost message.
+  void HandleOverflow();
+  void GiveBackLostHeader(MIDIHDR* hdr) noexcept;
+  // Forgets what the callback noted about lost messages; only while no device
+  // can call back.
+  void ForgetLosses() noexcept;
   void UnprepareHeaders();
   // Open's clean-up: closes a device left open, releases every buffer.
   void AbandonOpen() noexcept;
@@ -114,7 +122,6 @@ class TMidiInput : public TMidiIO {
   bool FSysexOnly = false;
   TMidiMsgFilter FFilteredMessages{msgActiveSensing, msgMidiTimeCode};
   uint16_t FError = 0;
-  uint32_t FOpenCount = 0;  // openings so far; see TMidiCtlInfo::OpenCount
   TNotifyEvent FOnMidiInput;
   TNotifyEvent FOnOverflow;
   TNotifyEvent FOnDeviceChanged;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -250,6 +251,24 @@ TEST_F(MidiInTest, AShortMessageBecomesAnEvent) {
   EXPECT_EQ(event->Sysex, nullptr);
   EXPECT_EQ(event->SysexLength, 0);
   EXPECT_EQ(Port().GetMidiEvent(), nullptr);
+}
+
+TEST_F(MidiInTest, EveryEventCarriesWhenTheDriverReceivedItInSteadyMicroseconds) {
+  const auto micros = [] {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+  };
+  OpenStarted();
+  const uint64_t before = micros();
+  ASSERT_TRUE(midi->DeliverShort(Packed(0x90, 0x3C, 0x40)));
+  ASSERT_TRUE(midi->DeliverSysex({0xF0, 0x01, 0xF7}));
+  const uint64_t after = micros();
+  const auto events = Drain();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_GE(events[0]->TimeUs, before);
+  EXPECT_LE(events[0]->TimeUs, events[1]->TimeUs);
+  EXPECT_LE(events[1]->TimeUs, after);
 }
 
 TEST_F(MidiInTest, SysexEventsCopyTheBytesAndGiveTheBufferBackAtOnce) {
