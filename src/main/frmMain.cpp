@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -21,7 +20,7 @@
 
 #include "CounterDisplay.h"
 #include "HexSpinBox.h"
-#include "LogMemo.h"
+#include "LogView.h"
 #include "OrvalisApplication.h"
 #include "StatusBar.h"
 #include "StatusShape.h"
@@ -113,7 +112,7 @@ TfmMain::TfmMain(std::function<QString()> prefsFileNameSource, QWidget* parent)
   CreateDevicePanel();
   CreateTransmitPanel();
   CreateReceivePanel();
-  MemoLog = new TLogMemo(central);
+  MemoLog = new TLogView(central);
   for (QWidget* section : {static_cast<QWidget*>(pnlDevIO), static_cast<QWidget*>(pnlMidiTx),
                            static_cast<QWidget*>(pnlMidiRx)}) {
     section->setParent(central);
@@ -352,8 +351,8 @@ void TfmMain::ConnectHandlers() {
   connect(TimerMidiIn, &QTimer::timeout, this, [this] { TimerMidiInTimer(TimerMidiIn); });
   connect(TimerMidiOut, &QTimer::timeout, this, [this] { TimerMidiOutTimer(TimerMidiOut); });
 
-  connect(MemoLog, &TLogMemo::clicked, this, [this] { MemoLogClick(MemoLog); });
-  connect(MemoLog, &TLogMemo::doubleClicked, this, [this] { MemoLogDblClick(MemoLog); });
+  connect(MemoLog, &TLogView::clicked, this, [this] { MemoLogClick(MemoLog); });
+  connect(MemoLog, &TLogView::doubleClicked, this, [this] { MemoLogDblClick(MemoLog); });
 }
 
 // --- Creation and close ---
@@ -500,12 +499,8 @@ void TfmMain::ActViewAllExecute(QObject*) {
 void TfmMain::btnViewAllClick(QObject* Sender) { ActViewAllExecute(Sender); }
 
 void TfmMain::ActEditCopyExecute(QObject*) {
-  MemoLog->selectAll();
-  MemoLog->copy();
-  QTextCursor cursor = MemoLog->textCursor();
-  cursor.movePosition(QTextCursor::End);
-  MemoLog->setTextCursor(cursor);
-  MemoLog->ensureCursorVisible();
+  QApplication::clipboard()->setText(MemoLog->Model()->Text());
+  MemoLog->FollowEnd();
 }
 
 void TfmMain::ActAppAboutExecute(QObject*) {

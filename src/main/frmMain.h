@@ -47,7 +47,7 @@ class QSpinBox;
 class QTimer;
 class TCounterDisplay;
 class THexSpinBox;
-class TLogMemo;
+class TLogView;
 class TShape;
 class TStatusBar;
 class TrmLed;
@@ -95,10 +95,13 @@ class TfmMain : public QMainWindow {
   void MidiOutMidiOutput(QObject* Sender);
   void Log_Add_MidiInEvent(const TMyMidiEvent& Event);
   void Log_Add_MidiOutEvent(const QString& Text);
-  // The one way into the log: puts the time stamp before the text when
-  // "Horodater" is checked, then appends the line under the line limit (at
-  // once, or at the end of the input drain under way).
+  // The one way of traffic and test lines into the log: puts the time stamp
+  // before the text when "Horodater" is checked, then appends the line under
+  // the line limit (at once, or at the end of the input drain under way).
   void Log_AddLine(const QString& Text);
+  // The port manager's notices ("Aucun port MIDI In trouvé !"): appended as
+  // they are, without time stamp and beyond the line limit.
+  void Log_AddNotice(const QString& Text);
   void btnLogClearClick(QObject* Sender);
   void btnRxPauseClick(QObject* Sender);
   void cbMidiInFilterTimeCodeClick(QObject* Sender);
@@ -224,7 +227,7 @@ class TfmMain : public QMainWindow {
   QLabel* lblMidiInPaused;
 
   // --- Event log and status bar ---
-  TLogMemo* MemoLog;
+  TLogView* MemoLog;  // its model holds the lines (Log_AddLine, Log_AddNotice)
   TStatusBar* sbMain;  // two panels: outcome (50) and bytes (600)
 
  protected:

@@ -7,7 +7,6 @@
 #include <climits>
 #include <stdexcept>
 
-#include "LogMemo.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "StatusShape.h"
@@ -61,7 +60,7 @@ void PaintWithHint(TPortShape which, const QColor& color, const QString& hint) {
 }
 
 void AppendToMemo(const QString& line) {
-  if (fmMain) fmMain->MemoLog->appendPlainText(line);
+  if (fmMain) fmMain->Log_AddNotice(line);
 }
 
 // Clears the list and fills it with the product names of the port's devices,

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -18,7 +17,7 @@
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "TestMidiServices.h"
-#include "LogMemo.h"
+#include "LogView.h"
 #include "frmMain.h"
 #include "frmSendBulk.h"
 #include "uComm.h"
@@ -109,8 +108,10 @@ class MainWindowFixture : public ::testing::Test {
   }
 
   QStringList LogLines() const {
-    const QString text = window->MemoLog->toPlainText();
-    return text.isEmpty() ? QStringList{} : text.split(QLatin1Char('\n'));
+    const TLogModel& log = *window->MemoLog->Model();
+    QStringList lines;
+    for (int i = 0; i < log.LineCount(); ++i) lines << log.Line(i);
+    return lines;
   }
 
   // Pumps events until the log holds `count` lines or `timeoutMs` pass.

@@ -6,12 +6,10 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSpinBox>
-#include <QTextBlock>
-#include <QTextLayout>
 #include <QTimer>
 
 #include "CounterDisplay.h"
-#include "LogMemo.h"
+#include "LogView.h"
 #include "MainWindowFixture.h"
 #include "rmLed.h"
 
@@ -208,7 +206,7 @@ TEST_F(ReceiveMonitorTest, WrappedLongLineCountsAsOneLine) {
   LogMaxEvents = 3;
   window->Log_AddLine(QString("F0 7E ").repeated(200));
   QCoreApplication::processEvents();
-  ASSERT_GT(window->MemoLog->document()->firstBlock().layout()->lineCount(), 1);  // it wraps
+  ASSERT_GT(window->MemoLog->DisplayRows(0), 1);  // it wraps
   window->Log_AddLine("b");
   window->Log_AddLine("c");
   EXPECT_EQ(LogLines().size(), 3);
@@ -243,13 +241,35 @@ TEST_F(ReceiveMonitorTest, DrainShowsWhatEventByEventLoggingWouldShow) {
   }
 }
 
-TEST_F(ReceiveMonitorTest, LogAddLineLeavesTheCaretAtTheEndWithNothingSelected) {
+TEST_F(ReceiveMonitorTest, WhileTheUserReadsTrafficKeepsTheSelectionAndThePlaceShown) {
+  window->seLogMaxEvents->setValue(10000);
+  for (int i = 0; i < 60; ++i) window->Log_AddLine(QString("line %1").arg(i));
+  QScrollBar* bar = window->MemoLog->verticalScrollBar();
+  ASSERT_EQ(bar->value(), bar->maximum());
+  window->MemoLog->SelectLines(10, 12);
+  const int top = window->MemoLog->TopLine();
+  Receive({0x403C90, 0x403C80});
+  MidiOut_SendBytes(std::array<uint8_t, 1>{0xFC}, 1, true);
+  EXPECT_EQ(window->MemoLog->SelectedText(), "line 10\nline 11\nline 12");
+  EXPECT_EQ(window->MemoLog->TopLine(), top);
+  EXPECT_LT(bar->value(), bar->maximum());
+  EXPECT_EQ(LogLines().size(), 63);
+
+  // Back at the end, the view follows the traffic again.
+  bar->setValue(bar->maximum());
+  Receive({0xFA});
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_TRUE(window->MemoLog->FollowsEnd());
+  EXPECT_TRUE(window->MemoLog->viewport()->rect().contains(window->MemoLog->LineRect(63)));
+}
+
+TEST_F(ReceiveMonitorTest, WithoutReadingTheLogFollowsTheNewestLine) {
   window->Log_AddLine("first");
-  window->MemoLog->selectAll();
-  window->Log_AddLine("second");
-  const QTextCursor cursor = window->MemoLog->textCursor();
-  EXPECT_FALSE(cursor.hasSelection());
-  EXPECT_TRUE(cursor.atEnd());
+  for (int i = 0; i < 39; ++i) Receive({0x403C90});
+  const QRect newest = window->MemoLog->LineRect(LogLines().size() - 1);
+  EXPECT_TRUE(window->MemoLog->viewport()->rect().contains(newest)) << newest.y();
+  EXPECT_FALSE(window->MemoLog->HasSelection());
+  EXPECT_TRUE(window->MemoLog->FollowsEnd());
 }
 
 TEST_F(ReceiveMonitorTest, ClearEmptiesTheLogAndKeepsTheCounters) {

@@ -4,7 +4,7 @@
 #include <QComboBox>
 
 #include "../main/MainWindowFixture.h"
-#include "LogMemo.h"
+#include "LogView.h"
 #include "StatusShape.h"
 
 namespace {
@@ -134,7 +134,7 @@ TEST_F(PortManagerTest, AnUnreadableInputIsLeftOutButAnUnreadableOutputEndsTheEn
   midi->FailOutputCaps(1, MMSYSERR_NODRIVER);
   MidiIn_Close();
   MidiOut_Close();
-  window->MemoLog->clear();
+  window->MemoLog->Clear();
   MidiOutPort->SetOnMidiOutput(nullptr);
   EXPECT_ANY_THROW(MidiPorts_Enumerate());
   EXPECT_EQ(fmMain->cbMIDIIn->count(), 1);
@@ -159,7 +159,7 @@ TEST_F(PortManagerTest, MissingPortObjectsMakeEveryOperationANoOp) {
   MidiOut_Close();
   MidiInPort.reset();
   MidiOutPort.reset();
-  window->MemoLog->clear();
+  window->MemoLog->Clear();
   MidiPorts_Enumerate();
   EXPECT_EQ(LogLines(), (QStringList{"Aucun port MIDI In trouvé !", "Aucun port MIDI Out trouvé !"}));
   EXPECT_EQ(fmMain->cbMIDIIn->count(), 0);
