@@ -7,6 +7,7 @@
 #include <climits>
 #include <stdexcept>
 
+#include "CircBuf.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "StatusShape.h"
@@ -105,7 +106,9 @@ void MidiPorts_Start() {
   ShuttingDown = false;
   try {
     auto port = std::make_unique<TMidiInput>();
-    port->SetCapacity(1024);
+    // As deep as one ring block allows: 0.4 s of traffic at 10 000 messages
+    // per second, so that a window busy for that long loses nothing.
+    port->SetCapacity(kMaxCircularBufferCapacity);
     port->SetSysexBufferCount(16);
     port->SetSysexBufferSize(63999);
     port->SetFilteredMessages({msgActiveSensing});

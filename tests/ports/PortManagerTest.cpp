@@ -31,7 +31,7 @@ void ExpectLook(const Look& actual, const QColor& color, const QString& hint) {
 
 TEST_F(PortManagerTest, InputPortGetsItsSettingsAtCreation) {
   Start();
-  EXPECT_EQ(MidiInPort->Capacity(), 1024);
+  EXPECT_EQ(MidiInPort->Capacity(), 4095);
   EXPECT_EQ(MidiInPort->SysexBufferCount(), 16);
   EXPECT_EQ(MidiInPort->SysexBufferSize(), 63999);
   EXPECT_EQ(MidiInPort->FilteredMessages(), TMidiMsgFilter{msgActiveSensing});
