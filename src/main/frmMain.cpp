@@ -19,6 +19,7 @@
 #include <climits>
 
 #include "CounterDisplay.h"
+#include "FramePacer.h"
 #include "HexSpinBox.h"
 #include "LogView.h"
 #include "OrvalisApplication.h"
@@ -134,6 +135,7 @@ TfmMain::TfmMain(std::function<QString()> prefsFileNameSource, QWidget* parent)
   TimerMidiOut->setInterval(kLedIntervalMs);
 
   ConnectHandlers();
+  new TFramePacer(this);
   Prefs_SetMainWindowHook([this] { Prefs_ApplyToWidgets(seLogMaxEvents, cbMIDIIn, cbMIDIOut); });
 
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());

@@ -12,7 +12,10 @@
 //   frmMainResend.cpp    re-send from the log
 //
 // Everything runs on the user-interface thread. The window owns its controls
-// (Qt parent ownership). Controls are public so that the port manager, the
+// (Qt parent ownership). It is painted at most once per screen frame
+// (TFramePacer): a control changed, or repainted at once, shows at the end of
+// the current frame, so heavy traffic costs one painting per frame, not one
+// per message or per drain. Controls are public so that the port manager, the
 // preferences and the bulk-send window can reach them, as the other units of
 // the program do. Code that changes a control whose signal runs a handler
 // blocks that control's signals meanwhile (QSignalBlocker).

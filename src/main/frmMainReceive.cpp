@@ -152,10 +152,14 @@ void TfmMain::MidiInMidiInput(QObject* Sender) {
 
   if (!ShuttingDown) {
     if (!TimerMidiIn->isActive()) TimerMidiIn->start();
+    const bool ledWasOn = LedMidiIn->LedOn();
     LedMidiIn->SetLedOn(true);
-    // A notification handled inside this pass drains the queue itself; one
-    // level of nesting is enough for that, deeper passes would only stack up.
-    if (FInputDrainDepth == 0) {
+    // Pending window messages are processed so that the lit LED shows; when
+    // it was lit already there is nothing new to show (under steady traffic,
+    // most drains). A notification handled inside this pass drains the queue
+    // itself; one level of nesting is enough for that, deeper passes would
+    // only stack up.
+    if (!ledWasOn && FInputDrainDepth == 0) {
       ++FInputDrainDepth;
       struct TDepthGuard {
         int& depth;
