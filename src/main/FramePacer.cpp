@@ -7,6 +7,15 @@
 
 #include <algorithm>
 
+namespace {
+
+// Paintings in a row, each at most a frame later than the interval allowed,
+// after which the window counts as painting without pause (about an eighth
+// of a second).
+constexpr int kBusyPaintings = 8;
+
+}  // namespace
+
 TFramePacer::TFramePacer(QWidget* window) : QObject(window), FWindow(window) {
   FHeld.setSingleShot(true);
   FHeld.setTimerType(Qt::PreciseTimer);
@@ -20,14 +29,17 @@ int TFramePacer::FrameMs() const {
   return std::clamp(static_cast<int>(1000 / rate), 4, 40);
 }
 
+int TFramePacer::IntervalMs() const { return FBusyPaintings >= kBusyPaintings ? 2 * FrameMs() : FrameMs(); }
+
 bool TFramePacer::eventFilter(QObject* watched, QEvent* event) {
   if (watched != FWindow || event->type() != QEvent::UpdateRequest) return false;
   if (FHeld.isActive()) return true;  // one is held already and goes at the frame's end
-  const qint64 since = FSincePaint.isValid() ? FSincePaint.elapsed() : FrameMs();
-  if (since < FrameMs()) {
-    FHeld.start(static_cast<int>(FrameMs() - since));
+  const qint64 since = FSincePaint.isValid() ? FSincePaint.elapsed() : 2 * FrameMs();
+  if (since < IntervalMs()) {
+    FHeld.start(static_cast<int>(IntervalMs() - since));
     return true;
   }
+  FBusyPaintings = since <= IntervalMs() + FrameMs() ? FBusyPaintings + 1 : 0;
   FSincePaint.start();
   return false;
 }

@@ -1,6 +1,6 @@
 // The main window's frame pacer: a window whose controls change far more
-// often than the screen refreshes is painted about once per frame, and its
-// last change always shows.
+// often than the screen refreshes is painted about once per frame (every
+// other frame while that goes on), and its last change always shows.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
@@ -67,6 +67,34 @@ TEST(FramePacer, RepaintsWithinAFrameBecomeOnePaintingAndTheLastValueShows) {
     counter->value = 0;
     ASSERT_TRUE(ProcessUntil([&] { counter->update(); return counter->paintedValue == 0; }));
   }
+}
+
+TEST(FramePacer, PaintingWithoutPauseHalvesTheRateAndAPauseRestoresIt) {
+  QWidget window;
+  window.resize(100, 100);
+  auto* counter = new TPaintCounter(&window);
+  auto* pacer = new TFramePacer(&window);
+  window.show();
+  ASSERT_TRUE(ProcessUntil([&] { return counter->paints > 0; }));
+  const int frame = pacer->IntervalMs();
+
+  // A change every few milliseconds for a third of a second.
+  QElapsedTimer watch;
+  watch.start();
+  while (watch.elapsed() < 330) {
+    ++counter->value;
+    counter->update();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+  }
+  EXPECT_EQ(pacer->IntervalMs(), 2 * frame);
+
+  QElapsedTimer pause;
+  pause.start();
+  while (pause.elapsed() < 10 * frame) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  ++counter->value;
+  counter->update();
+  ASSERT_TRUE(ProcessUntil([&] { return counter->paintedValue == counter->value; }));
+  EXPECT_EQ(pacer->IntervalMs(), frame);
 }
 
 }  // namespace
