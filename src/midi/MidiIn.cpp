@@ -82,6 +82,11 @@ void TMidiInput::SetProductName(const std::string& value) {
   SetDeviceID(id);
 }
 
+void TMidiInput::SetBatchMs(uint16_t value) {
+  FBatchMs = value;
+  Handle->SetHold(MIM_DATA, value);
+}
+
 void TMidiInput::SetSysexBufferSize(uint16_t value) {
   if (FState == misOpen) Raise("Change to SysexBufferSize while device was open");
   FSysexBufferSize = value;
@@ -320,9 +325,13 @@ void TMidiInput::HandleOverflow() {
 
 intptr_t TMidiInput::MidiInput(uint32_t msg, uintptr_t, uintptr_t) {
   switch (msg) {
-    case MIM_DATA:
-      if (FOnMidiInput && FState == misOpen && MessageCount() > 0) FOnMidiInput(this);
-      return 0;
+    case MIM_DATA: {
+      if (!FOnMidiInput || FState != misOpen) return 0;
+      const uint16_t waiting = MessageCount();
+      if (waiting == 0) return 0;
+      FOnMidiInput(this);
+      return waiting >= kBatchMessages ? 1 : 0;  // a batch: the window holds the next notice
+    }
     case WM_USER:
       HandleOverflow();
       return 0;

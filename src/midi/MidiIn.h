@@ -23,8 +23,9 @@ class EMidiInputError : public std::runtime_error {
 // record's loss counters) and posts notices to the message window, at most
 // one of each kind waiting at a time. OnMidiInput fires once per MIM_DATA
 // notice while messages wait: the handler is expected to take them all, and
-// what it leaves waits for the notice of the next message. OnOverflow fires
-// once per lost message, when the WM_USER notice comes. Ownership: the port owns its ring buffer and system-exclusive
+// what it leaves waits for the notice of the next message. Under heavy
+// traffic (BatchMs) the notices come at a steady pace instead. OnOverflow
+// fires once per lost message, when the WM_USER notice comes. Ownership: the port owns its ring buffer and system-exclusive
 // headers from Open to Close; a header belongs to the driver from
 // midiInAddBuffer until GetMidiEvent takes its item. Every failure raises
 // EMidiInputError.
@@ -65,6 +66,13 @@ class TMidiInput : public TMidiIO {
   void SetProductName(const std::string& value);
   uint16_t Capacity() const { return FCapacity; }
   void SetCapacity(uint16_t value) { FCapacity = value; }
+  // Once OnMidiInput has found at least kBatchMessages waiting, the next
+  // MIM_DATA notice comes BatchMs milliseconds later at the soonest: the
+  // messages of the meantime wait in the queue and come as one batch. 0 (at
+  // creation): every notice comes as soon as a message waits.
+  static constexpr uint16_t kBatchMessages = 16;
+  uint16_t BatchMs() const { return FBatchMs; }
+  void SetBatchMs(uint16_t value);
   uint16_t SysexBufferSize() const { return FSysexBufferSize; }
   void SetSysexBufferSize(uint16_t value);
   uint16_t SysexBufferCount() const { return FSysexBufferCount; }
@@ -117,6 +125,7 @@ class TMidiInput : public TMidiIO {
   uint32_t FDeviceID = 0;
   std::string FProductName;
   uint16_t FCapacity = 1024;
+  uint16_t FBatchMs = 0;
   uint16_t FSysexBufferSize = 4096;
   uint16_t FSysexBufferCount = 16;
   bool FSysexOnly = false;

@@ -3,6 +3,7 @@
 // to which the driver callback posts numbered notices.
 
 #include <QObject>
+#include <QTimer>
 
 #include <array>
 #include <atomic>
@@ -25,7 +26,11 @@ using TMidiWindowProc = std::function<intptr_t(uint32_t msg, uintptr_t wParam, u
 // is waiting, so a driver thread that calls it for every message allocates
 // and locks only for the first message after the window has looked; for every
 // other message it costs one atomic exchange. Neither ever waits for the
-// user-interface thread.
+// user-interface thread. A notice posted once may also be held (SetHold):
+// after a run of the procedure that found much to do, the mark stays set for
+// a while, so that nobody posts, and the window runs the procedure again
+// itself when the time is up; under heavy traffic the procedure then runs at
+// that pace instead of once per burst of the poster.
 class TMidiWindow : public QObject {
   Q_OBJECT
 
@@ -43,6 +48,10 @@ class TMidiWindow : public QObject {
   // so whatever a thread published before calling PostOnce is seen by that
   // run or by the run of a notice posted afterwards: none is missed.
   void PostOnce(uint32_t msg);
+  // Window's thread: holds the notice `msg` (one given to the constructor)
+  // for `ms` milliseconds after every run of the procedure that answered it
+  // with a non-zero value; 0 (the default) never holds it.
+  void SetHold(uint32_t msg, int ms);
   // Window's thread: runs the procedure at once and returns its answer.
   intptr_t Send(uint32_t msg, uintptr_t wParam, uintptr_t lParam);
   // Window's thread: runs the procedure for every notice still queued.
@@ -53,14 +62,20 @@ class TMidiWindow : public QObject {
 
  private:
   static constexpr size_t kMaxPostedOnce = 4;
-  // The mark of a number given to the constructor, or none.
-  std::atomic<bool>* WaitingMark(uint32_t msg);
+  // The slot of a number given to the constructor, or -1.
+  int OnceSlot(uint32_t msg) const;
+  // Clears the slot's mark and runs the procedure; holds the notice after it
+  // when the procedure found much to do.
+  void RunOnce(int slot);
 
   TMidiWindowProc procedure_;
   std::array<uint32_t, kMaxPostedOnce> onceNumbers_{};
   size_t onceCount_ = 0;
-  // Set while a notice of the number is queued (PostOnce), cleared when it runs.
+  // Set while a notice of the number is queued (PostOnce) or held, cleared
+  // just before the procedure runs for it.
   std::array<std::atomic<bool>, kMaxPostedOnce> waiting_{};
+  std::array<int, kMaxPostedOnce> holdMs_{};
+  std::array<QTimer, kMaxPostedOnce> holds_;  // running while the notice is held
   // Released after each notice is made, acquired before one is read: Qt's own
   // queue is invisible to ThreadSanitizer, this hand-over is not.
   std::atomic<uint64_t> posted_{0};

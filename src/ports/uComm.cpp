@@ -109,6 +109,9 @@ void MidiPorts_Start() {
     // As deep as one ring block allows: 0.4 s of traffic at 10 000 messages
     // per second, so that a window busy for that long loses nothing.
     port->SetCapacity(kMaxCircularBufferCapacity);
+    // Under heavy traffic the window takes the input once per screen frame,
+    // not once per burst of the driver (a JACK period can be a few ms).
+    port->SetBatchMs(16);
     port->SetSysexBufferCount(16);
     port->SetSysexBufferSize(63999);
     port->SetFilteredMessages({msgActiveSensing});

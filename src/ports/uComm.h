@@ -30,7 +30,8 @@ extern int32_t MidiOutCount;
 
 // Creates both ports (input: queue of 4095 messages, the largest one ring
 // block holds; 16 system-exclusive buffers of 63999 bytes; active sensing
-// filtered). A port whose creation fails stays none.
+// filtered; under heavy traffic, input taken in batches of 16 ms). A port
+// whose creation fails stays none.
 void MidiPorts_Start();
 // Sets ShuttingDown, closes and frees both ports without touching the display.
 void MidiPorts_End();

@@ -230,8 +230,11 @@ TEST_F(CallbackTest, NoticesArriveInPostingOrder) {
 // notice, as during a flood: every message is drained once, in order, or
 // counted as lost, and none waits without a notice on its way (the window
 // looks at the ring only when a notice comes, so a missed wake-up would leave
-// the last messages waiting for good).
-TEST(CallbackThreads, EveryMessageIsDrainedOrCountedLostAndNoneWaitsWithoutANotice) {
+// the last messages waiting for good). With a hold, the window also sets the
+// mark again itself after a big drain and drains when the hold ends.
+class CallbackThreads : public ::testing::TestWithParam<int> {};
+
+TEST_P(CallbackThreads, EveryMessageIsDrainedOrCountedLostAndNoneWaitsWithoutANotice) {
   constexpr uint32_t kMessages = 50000;
   TMidiCtlInfo* info = TMidiCtlInfo::Allocate();
   ASSERT_NE(info, nullptr);
@@ -244,18 +247,21 @@ TEST(CallbackThreads, EveryMessageIsDrainedOrCountedLostAndNoneWaitsWithoutANoti
   TMidiWindow window(
       [&](uint32_t msg, uintptr_t, uintptr_t) {
         ++notices;
+        size_t drained = 0;
         if (msg == MIM_DATA) {
           TMidiBufferItem item;
           while (PeekBufferItem(info->PBuffer, item)) {
             received.push_back(item.data >> 8);
             (void)RemoveBufferItem(info->PBuffer);
+            ++drained;
           }
         } else if (msg == WM_USER) {
           lost += info->LostCount.exchange(0);
         }
-        return intptr_t{0};
+        return intptr_t{drained >= 16 ? 1 : 0};
       },
       nullptr, {MIM_DATA, WM_USER});
+  window.SetHold(MIM_DATA, GetParam());
   info->hWindow = &window;
 
   std::thread driver([info] {
@@ -282,6 +288,9 @@ TEST(CallbackThreads, EveryMessageIsDrainedOrCountedLostAndNoneWaitsWithoutANoti
   FreeCircularBuffer(info->PBuffer);
   TMidiCtlInfo::Free(info);
 }
+
+INSTANTIATE_TEST_SUITE_P(Hold, CallbackThreads, ::testing::Values(0, 2),
+                         [](const auto& info) { return "HoldMs" + std::to_string(info.param); });
 
 struct HexCase {
   const char* name;
