@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -50,6 +51,43 @@ void TLogView::MeasureFont() {
     FAdvance[c] = c >= 0x20 && c < 0x7F ? metrics.horizontalAdvance(QChar(c)) : 0;
     FMaxAdvance = std::max(FMaxAdvance, FAdvance[c]);
   }
+  FRawFont = QRawFont::fromFont(font());
+  FGlyphsReady = false;
+  if (!FRawFont.isValid()) return;
+  QString printable;
+  for (char16_t c = 0x20; c < 0x7F; ++c) printable += QChar(c);
+  const QList<quint32> glyphs = FRawFont.glyphIndexesForString(printable);
+  if (glyphs.size() != printable.size()) return;
+  for (qsizetype i = 0; i < glyphs.size(); ++i) {
+    if (glyphs[i] == 0) return;  // missing from this font: drawn through the text engine
+    FGlyph[0x20 + i] = glyphs[i];
+  }
+  FGlyphsReady = true;
+}
+
+void TLogView::DrawRow(QPainter& painter, const QString& line, bool plainAscii, int first, int count,
+                       qreal y) {
+  if (!FGlyphsReady || !plainAscii) {
+    painter.drawText(QPointF(kMarginX, y), first == 0 && count == line.size() ? line : line.mid(first, count));
+    return;
+  }
+  FRunGlyphs.clear();
+  FRunPositions.clear();
+  qreal x = kMarginX;
+  for (int i = first; i < first + count; ++i) {
+    const char16_t c = line[i].unicode();
+    if (c != u' ') {
+      FRunGlyphs.append(FGlyph[c]);
+      FRunPositions.append(QPointF(x, y));
+    }
+    x += FAdvance[c];
+  }
+  if (FRunGlyphs.isEmpty()) return;
+  QGlyphRun run;
+  run.setRawFont(FRawFont);
+  run.setGlyphIndexes(FRunGlyphs);
+  run.setPositions(FRunPositions);
+  painter.drawGlyphRun(QPointF(0, 0), run);
 }
 
 int TLogView::TextWidth() const { return std::max(1, viewport()->width() - 2 * kMarginX); }
@@ -372,16 +410,17 @@ void TLogView::paintEvent(QPaintEvent* event) {
     if (selected) painter.fillRect(box, highlight);
     painter.setPen(selected ? selectedText : text);
     const QString& content = FModel->Line(line);
+    const bool plainAscii = IsPlainAscii(content);
     const qreal baseline = top + FAscent;
     if (rowCount == 1) {
-      painter.drawText(QPointF(kMarginX, baseline), content);
+      DrawRow(painter, content, plainAscii, 0, static_cast<int>(content.size()), baseline);
     } else {
       WrapRows(content, rows);
       for (qsizetype r = 0; r < rows.size(); ++r) {
         const qreal y = baseline + static_cast<qreal>(r) * FLineHeight;
         if (y - FAscent >= height) break;
         if (y + FLineHeight < 0) continue;
-        painter.drawText(QPointF(kMarginX, y), content.mid(rows[r].first, rows[r].second));
+        DrawRow(painter, content, plainAscii, rows[r].first, rows[r].second, y);
       }
     }
     if (line == cursor && hasFocus()) {

@@ -4,6 +4,8 @@
 
 #include <QAbstractScrollArea>
 #include <QList>
+#include <QPointF>
+#include <QRawFont>
 #include <QString>
 #include <QVarLengthArray>
 
@@ -35,6 +37,8 @@
 // wrapped with the font's advances), so scrolling and the scroll bar are
 // exact, in rows. User-interface thread only; owned by its Qt parent, the
 // model by the view.
+class QPainter;
+
 class TLogView : public QAbstractScrollArea {
   Q_OBJECT
 
@@ -95,8 +99,10 @@ class TLogView : public QAbstractScrollArea {
  private:
   using TRows = QVarLengthArray<std::pair<int, int>, 16>;  // start and length of each row of a line
 
-  // Font metrics and the width lines wrap at.
+  // Font metrics and glyphs, and the width lines wrap at.
   void MeasureFont();
+  // Draws `count` characters of a line from `first` with their baseline at y.
+  void DrawRow(QPainter& painter, const QString& line, bool plainAscii, int first, int count, qreal y);
   int TextWidth() const;
   // Rows of a line at the current width, and where each begins.
   int RowCount(const QString& line) const;
@@ -147,5 +153,13 @@ class TLogView : public QAbstractScrollArea {
   qreal FAscent = 0;
   qreal FMaxAdvance = 1;
   std::array<qreal, 128> FAdvance{};
+  // Plain ASCII is drawn from the font's glyphs at these advances, without
+  // the text engine's shaping (most of the cost of drawing a log line); when
+  // the font lacks one of them, every line goes through the text engine.
+  QRawFont FRawFont;
+  std::array<quint32, 128> FGlyph{};
+  bool FGlyphsReady = false;
+  QList<quint32> FRunGlyphs;     // reused from row to row
+  QList<QPointF> FRunPositions;
   int FLaidOutWidth = -1;
 };

@@ -340,6 +340,30 @@ TEST_F(LogViewTest, AWrappedLineTakesItsRowsAndTheEndStaysReachable) {
   EXPECT_EQ(view->TopLine(), top);
 }
 
+// Plain ASCII is drawn from the font's glyphs, other text by the text
+// engine: both show in their rows, and nothing below the last line.
+TEST_F(LogViewTest, EveryLineIsDrawnInItsRowsAndNothingBelowTheLast) {
+  Log().AppendLine("[MIDI-In] - 90 3C 40 (Note On)");
+  Log().AppendLine("Réception MIDI plus prise en compte (pause)");
+  Log().AppendLine(SysexLine());
+  const QImage image = view->viewport()->grab().toImage();
+  const QColor base = view->palette().color(QPalette::Base);
+  const auto inkIn = [&](int top, int bottom) {
+    int ink = 0;
+    for (int y = std::max(0, top); y < std::min(bottom, image.height()); ++y)
+      for (int x = 0; x < image.width(); ++x) ink += image.pixelColor(x, y) != base;
+    return ink;
+  };
+  for (int line = 0; line < 3; ++line) {
+    const QRect box = view->LineRect(line);
+    for (int row = 0; row < view->DisplayRows(line); ++row) {
+      const int top = box.top() + row * box.height() / view->DisplayRows(line);
+      EXPECT_GT(inkIn(top, top + box.height() / view->DisplayRows(line)), 20) << "line " << line << " row " << row;
+    }
+  }
+  EXPECT_EQ(inkIn(view->LineRect(2).bottom() + 2, image.height()), 0);
+}
+
 TEST_F(LogViewTest, SelectedLinesArePaintedWithTheHighlight) {
   Add(5, 0);
   view->SelectLines(1, 1);
