@@ -115,7 +115,7 @@ int TLogView::RowCount(const QString& line) const {
 void TLogView::WrapRows(const QString& line, TRows& rows) const {
   rows.clear();
   const int n = static_cast<int>(line.size());
-  if (static_cast<qreal>(n) * FMaxAdvance <= TextWidth() && IsPlainAscii(line)) {
+  if (IsShortPlain(line)) {
     rows.append({0, n});
     return;
   }
