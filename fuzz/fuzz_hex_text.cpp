@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -190,7 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (split >= 0) {
     const auto length = static_cast<unsigned>(text.size() + 1);
     const auto position = static_cast<qsizetype>(input.mid(split + 1, 9).toUInt() % length);
-    caretLine = static_cast<int>(text.left(position).count(QLatin1Char('\n')));
+    caretLine = std::min(static_cast<int>(text.left(position).count(QLatin1Char('\n'))), lines - 1);
   }
   if (caretLine >= 0) w.MemoLog->SetCurrentLine(caretLine);
   const QString line = caretLine >= 0 ? log.Line(caretLine) : QString();
