@@ -20,10 +20,11 @@
 // It needs a JACK server (scripts/with-jack.sh) and an X server (xvfb-run).
 // The figures are printed last, per log limit, one per line, "name: value".
 
-#if !__has_include("frmMain.h")
+#if !__has_include("frmMain.h") || !defined(ORVALIS_BENCH_WITH_JACK)
 #include <cstdio>
 int main() {
-  std::puts("monitor_display needs the windows; configure with ORVALIS_BUILD_GUI=ON");
+  std::puts("monitor_display needs the windows and JACK; configure with ORVALIS_BUILD_GUI=ON "
+            "and ORVALIS_WITH_JACK=ON");
   return 0;
 }
 #else

@@ -3,8 +3,10 @@
 # UndefinedBehaviorSanitizer, ThreadSanitizer for the MIDI layer), runs the
 # fuzz targets for about a minute, starts a JACK server with the dummy driver,
 # runs the whole suite on each build, installs and tries the Debian package
-# built from the plain tree, and stops the server again. Fails if any step
-# fails, after running all of them.
+# built from the plain tree, and stops the server again. Then runs the ALSA
+# tests of the plain and AddressSanitizer builds in a small VM with a real ALSA
+# sequencer (scripts/with-alsa-vm.sh). Fails if any step fails, after running
+# all of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -43,4 +45,17 @@ run_with_jack() {
   return $status
 }
 bash scripts/with-jack.sh bash -c "$(declare -f run_suite run_with_jack); run_with_jack" || status=1
+
+# On the host the ALSA tests skip (no sequencer); in the VM they run, on the
+# plain and the address-sanitizer trees.
+run_alsa_suite() {
+  local status=0 tree
+  for tree in out/build out/build-asan; do
+    echo "== tests: ALSA ($tree)"
+    ctest --test-dir "$tree" -L alsa --output-on-failure || status=1
+  done
+  return $status
+}
+echo "== ALSA tests in a VM with a real ALSA sequencer"
+bash scripts/with-alsa-vm.sh bash -c "$(declare -f run_alsa_suite); run_alsa_suite" || status=1
 exit $status

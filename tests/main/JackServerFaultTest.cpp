@@ -139,11 +139,11 @@ TEST_P(JackServerFaultTest, ProgramGoesOnAndUsesTheDevicesAgainOnceTheServerIsBa
   ASSERT_TRUE(WaitUntilTheOutputRefuses());
   PumpFor(300);  // whatever the dead ports still post is handled
 
-  // A send fails as on a closed port: the line is logged, nothing is counted.
+  // A send fails as on a closed port: the log says why, nothing is counted.
   window->btnLogClearClick(window->btnLogClear);
   const int32_t sentBefore = MidiOutCount;
   EXPECT_THROW(window->btnSendData1Click(window->btnSendData1), EMidiOutputError);
-  EXPECT_EQ(LogLines(), QStringList{"[Midi-Out] - 90 3C 40"});
+  EXPECT_EQ(LogLines(), QStringList{"[Midi-Out] - 90 3C 40 (Non envoyé : The MIDI device is no longer present.)"});
   EXPECT_EQ(MidiOutCount, sentBefore);
   EXPECT_EQ(window->cntMidiOut->Value(), sentBefore);
 

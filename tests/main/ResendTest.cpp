@@ -180,6 +180,19 @@ TEST_F(ResendTest, TextsThatGiveNoWholeMessageAreRefused) {
   EXPECT_EQ(midi->LongMessages(), (std::vector<std::vector<uint8_t>>{{0xF0, 0x7E, 0x00, 0xF7}}));
 }
 
+// A received system-exclusive message of odd length shows all its bytes, F7
+// included, so that its line sends the same message again.
+TEST_F(ResendTest, AReceivedSystemExclusiveOfOddLengthIsSentAgainWhole) {
+  Start();
+  ASSERT_TRUE(midi->DeliverSysex({0xF0, 0x7D, 0x01, 0x02, 0xF7}));
+  Pump();
+  ASSERT_EQ(LogLines(), QStringList{"[MIDI-In] - F0 7D 01 02 F7  (Sysex - 5)"});
+  midi->ClearSent();
+  DoubleClickLine(0);
+  EXPECT_EQ(Outcome(), "Tx-OK");
+  EXPECT_EQ(midi->LongMessages(), (std::vector<std::vector<uint8_t>>{{0xF0, 0x7D, 0x01, 0x02, 0xF7}}));
+}
+
 TEST_F(ResendTest, FreeTextIsSentAsTheBytesItsPairsGive) {
   Start();
   SetLog("Test boucle...");

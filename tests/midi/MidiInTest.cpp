@@ -95,29 +95,69 @@ TEST_F(MidiInTest, AnUnreadableDeviceZeroStillGivesAPort) {
   EXPECT_EQ(port.Error(), MMSYSERR_NODRIVER);
 }
 
-TEST_F(MidiInTest, SelectionByIdAndName) {
+TEST_F(MidiInTest, ANameSelectsItsDeviceAndFiresOnDeviceChangedOnce) {
   TMidiInput& port = Port();
   int changed = 0;
   port.SetOnDeviceChanged([&](QObject*) { ++changed; });
   port.SetProductName("Pads");
   EXPECT_EQ(port.DeviceID(), 1u);
+  EXPECT_EQ(port.ProductName(), "Pads");
   EXPECT_EQ(changed, 1);
-  EXPECT_THROW_TEXT(port.SetProductName("pads"), EMidiInputError,
-                    "MIDI Input Device pads not installed ");
-  // The input port does not search the mapper.
-  EXPECT_THROW_TEXT(port.SetProductName("MIDI Mapper"), EMidiInputError,
-                    "MIDI Input Device MIDI Mapper not installed ");
-  EXPECT_THROW_TEXT(port.SetDeviceID(2), EMidiInputError, "Invalid device ID");
-  // The mapper id passes the range check; the capability read decides.
-  EXPECT_THROW_TEXT(port.SetDeviceID(MIDI_MAPPER), EMidiInputError,
-                    "A device ID has been used that is out of range for your system.");
-  EXPECT_EQ(port.DeviceID(), MIDI_MAPPER);
-  EXPECT_EQ(port.Error(), MMSYSERR_BADDEVICEID);
-  EXPECT_EQ(changed, 1);
-  midi->FailInputCaps(0, MMSYSERR_NOMEM);
-  EXPECT_THROW_TEXT(port.SetProductName("Pads"), EMidiInputError,
-                    "The system is unable to allocate or lock memory.");
 }
+
+namespace {
+
+// A selection tried on a port that has "Pads" (id 1) selected.
+struct RefusedSelection {
+  const char* name;
+  std::function<void(TMidiInput&)> select;
+  MMRESULT keyboardCapsFailure;  // what reading "Keyboard" (id 0) returns; 0: it reads
+  std::string text;
+  uint32_t idAfter;
+  MMRESULT errorAfter;
+};
+
+void PrintTo(const RefusedSelection& c, std::ostream* os) { *os << c.name; }
+
+class InputRefusedSelection : public MidiInTest,
+                              public ::testing::WithParamInterface<RefusedSelection> {};
+
+}  // namespace
+
+TEST_P(InputRefusedSelection, RaisesAndFiresNoDeviceChange) {
+  const RefusedSelection& c = GetParam();
+  TMidiInput& port = Port();
+  port.SetProductName("Pads");
+  int changed = 0;
+  port.SetOnDeviceChanged([&](QObject*) { ++changed; });
+  midi->FailInputCaps(0, c.keyboardCapsFailure);
+  EXPECT_THROW_TEXT(c.select(port), EMidiInputError, c.text);
+  EXPECT_EQ(port.DeviceID(), c.idAfter);
+  EXPECT_EQ(port.Error(), c.errorAfter);
+  EXPECT_EQ(changed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InputRefusedSelection,
+    ::testing::Values(
+        RefusedSelection{"NameInOtherLetterCase",
+                         [](TMidiInput& port) { port.SetProductName("pads"); }, 0,
+                         "MIDI Input Device pads not installed ", 1u, MMSYSERR_NOERROR},
+        // The input port does not search the mapper.
+        RefusedSelection{"MapperByItsName",
+                         [](TMidiInput& port) { port.SetProductName("MIDI Mapper"); }, 0,
+                         "MIDI Input Device MIDI Mapper not installed ", 1u, MMSYSERR_NOERROR},
+        RefusedSelection{"IdPastTheCount", [](TMidiInput& port) { port.SetDeviceID(2); }, 0,
+                         "Invalid device ID", 1u, MMSYSERR_NOERROR},
+        // The mapper id passes the range check; the capability read decides,
+        // and the id stays selected.
+        RefusedSelection{"MapperId", [](TMidiInput& port) { port.SetDeviceID(MIDI_MAPPER); }, 0,
+                         "A device ID has been used that is out of range for your system.",
+                         MIDI_MAPPER, MMSYSERR_BADDEVICEID},
+        RefusedSelection{"NameSearchThroughAnUnreadableDevice",
+                         [](TMidiInput& port) { port.SetProductName("Pads"); }, MMSYSERR_NOMEM,
+                         "The system is unable to allocate or lock memory.", 1u, MMSYSERR_NOMEM}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MidiInTest, ANameThatHasGoneIsAnInvalidId) {
   TMidiInput& port = Port();
@@ -126,20 +166,45 @@ TEST_F(MidiInTest, ANameThatHasGoneIsAnInvalidId) {
   EXPECT_THROW_TEXT(port.SetProductName("Pads"), EMidiInputError, "Invalid device ID");
 }
 
-TEST_F(MidiInTest, DeviceAndBufferSettingsAreRefusedWhileOpen) {
+namespace {
+
+struct SettingChange {
+  const char* name;
+  std::function<void(TMidiInput&)> change;
+  std::string text;
+};
+
+void PrintTo(const SettingChange& c, std::ostream* os) { *os << c.name; }
+
+class InputSettingChangeWhileOpen : public MidiInTest,
+                                    public ::testing::WithParamInterface<SettingChange> {};
+
+}  // namespace
+
+TEST_P(InputSettingChangeWhileOpen, IsRefusedAndChangesNothing) {
+  const SettingChange& c = GetParam();
   TMidiInput& port = Port();
   port.Open();
-  const std::pair<std::function<void()>, std::string> cases[] = {
-      {[&] { port.SetDeviceID(1); }, "Change to DeviceID while device was open"},
-      {[&] { port.SetProductName("Pads"); }, "Change to ProductName while device was open"},
-      {[&] { port.SetSysexBufferSize(16); }, "Change to SysexBufferSize while device was open"},
-      {[&] { port.SetSysexBufferCount(2); }, "Change to SysexBufferCount while device was open"},
-  };
-  for (const auto& [change, text] : cases) EXPECT_THROW_TEXT(change(), EMidiInputError, text);
+  EXPECT_THROW_TEXT(c.change(port), EMidiInputError, c.text);
+  EXPECT_EQ(port.State(), misOpen);
   EXPECT_EQ(port.DeviceID(), 0u);
+  EXPECT_EQ(port.ProductName(), "Keyboard");
   EXPECT_EQ(port.SysexBufferSize(), 4096);
   EXPECT_EQ(port.SysexBufferCount(), 16);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InputSettingChangeWhileOpen,
+    ::testing::Values(
+        SettingChange{"DeviceID", [](TMidiInput& port) { port.SetDeviceID(1); },
+                      "Change to DeviceID while device was open"},
+        SettingChange{"ProductName", [](TMidiInput& port) { port.SetProductName("Pads"); },
+                      "Change to ProductName while device was open"},
+        SettingChange{"SysexBufferSize", [](TMidiInput& port) { port.SetSysexBufferSize(16); },
+                      "Change to SysexBufferSize while device was open"},
+        SettingChange{"SysexBufferCount", [](TMidiInput& port) { port.SetSysexBufferCount(2); },
+                      "Change to SysexBufferCount while device was open"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MidiInTest, OpenHandsEveryBufferToTheDriverWithoutStarting) {
   TMidiInput& port = Port();
@@ -170,20 +235,40 @@ TEST_F(MidiInTest, StartAndStopOnAClosedPortDoNothing) {
   EXPECT_TRUE(midi->Calls().empty());
 }
 
-TEST_F(MidiInTest, CapacitiesThatCannotBeBuiltAreRefused) {
+namespace {
+
+struct UnbuildableCapacity {
+  const char* name;
+  uint16_t capacity;
+  std::string text;
+};
+
+void PrintTo(const UnbuildableCapacity& c, std::ostream* os) { *os << c.name; }
+
+class InputUnbuildableCapacity : public MidiInTest,
+                                 public ::testing::WithParamInterface<UnbuildableCapacity> {};
+
+}  // namespace
+
+TEST_P(InputUnbuildableCapacity, IsRefusedAtOpenWithNothingHeld) {
+  const UnbuildableCapacity& c = GetParam();
   TMidiInput& port = Port();
-  const std::pair<uint16_t, std::string> cases[] = {
-      {0, "Invalid queue capacity 0: it must be 1 to 4095 messages"},
-      {4096, "Invalid queue capacity 4096: it must be 1 to 4095 messages"},
-  };
-  for (const auto& [capacity, text] : cases) {
-    port.SetCapacity(capacity);
-    EXPECT_THROW_TEXT(port.Open(), EMidiInputError, text);
-    EXPECT_EQ(port.State(), misClosed);
-    EXPECT_EQ(midi->CallCount("midiInOpen"), 0);
-    EXPECT_EQ(SharedBlockCount(), blocksBefore);
-  }
+  port.SetCapacity(c.capacity);
+  EXPECT_THROW_TEXT(port.Open(), EMidiInputError, c.text);
+  EXPECT_EQ(port.State(), misClosed);
+  EXPECT_EQ(midi->CallCount("midiInOpen"), 0);
+  EXPECT_EQ(SharedBlockCount(), blocksBefore);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InputUnbuildableCapacity,
+    ::testing::Values(
+        UnbuildableCapacity{"Zero", 0, "Invalid queue capacity 0: it must be 1 to 4095 messages"},
+        UnbuildableCapacity{"OnePastTheLargest", 4096,
+                            "Invalid queue capacity 4096: it must be 1 to 4095 messages"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
 
 struct OpenFailure {
   const char* name;
@@ -197,9 +282,11 @@ struct OpenFailure {
 // Names the case in test listings.
 void PrintTo(const OpenFailure& c, std::ostream* os) { *os << c.name; }
 
-class MidiInOpenFailure : public MidiInTest, public ::testing::WithParamInterface<OpenFailure> {};
+class InputOpenFailure : public MidiInTest, public ::testing::WithParamInterface<OpenFailure> {};
 
-TEST_P(MidiInOpenFailure, LeavesThePortClosedWithNothingHeld) {
+}  // namespace
+
+TEST_P(InputOpenFailure, LeavesThePortClosedWithNothingHeld) {
   const OpenFailure& c = GetParam();
   TMidiInput& port = Port();
   if (c.op != nullptr) midi->FailNext(c.op, c.code, 1, c.after);
@@ -222,10 +309,10 @@ TEST_P(MidiInOpenFailure, LeavesThePortClosedWithNothingHeld) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, MidiInOpenFailure,
+    Cases, InputOpenFailure,
     ::testing::Values(
         OpenFailure{"OpenRefused", "midiInOpen", MMSYSERR_ALLOCATED, 0, -1,
-                    "The specified device is already in use."},
+                    "The MIDI device is already in use."},
         OpenFailure{"PrepareFails", "midiInPrepareHeader", MMSYSERR_NOMEM, 2, -1,
                     "The system is unable to allocate or lock memory."},
         OpenFailure{"AddBufferFails", "midiInAddBuffer", MMSYSERR_INVALPARAM, 4, -1,
@@ -273,30 +360,48 @@ TEST_F(MidiInTest, EveryEventCarriesWhenTheDriverReceivedItInSteadyMicroseconds)
   EXPECT_LE(events[1]->TimeUs, after);
 }
 
-TEST_F(MidiInTest, SysexEventsCopyTheBytesAndGiveTheBufferBackAtOnce) {
+namespace {
+
+struct SysexCase {
+  const char* name;
+  std::vector<uint8_t> bytes;
+};
+
+void PrintTo(const SysexCase& c, std::ostream* os) { *os << c.name; }
+
+class InputSysexEvent : public MidiInTest, public ::testing::WithParamInterface<SysexCase> {};
+
+}  // namespace
+
+TEST_P(InputSysexEvent, CopiesTheBytesAndGivesTheBufferBackAtOnce) {
+  const std::vector<uint8_t>& bytes = GetParam().bytes;
   OpenStarted();
-  const std::vector<std::vector<uint8_t>> cases{{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, {}};
-  for (const auto& bytes : cases) {
-    ASSERT_TRUE(midi->DeliverSysex(bytes, 77));
-    EXPECT_EQ(midi->QueuedInputHeaders(), 15u);
-    Pump();
-    midi->ClearCalls();
-    auto event = Port().GetMidiEvent();
-    EXPECT_EQ(midi->QueuedInputHeaders(), 16u);
-    EXPECT_EQ(midi->CallNames(), (std::vector<std::string>{"midiInPrepareHeader", "midiInAddBuffer"}));
-    ASSERT_NE(event, nullptr);
-    EXPECT_EQ(event->MidiMessage, 0xF0);
-    EXPECT_EQ(event->Data1, 0);
-    EXPECT_EQ(event->Data2, 0);
-    EXPECT_EQ(event->Time, 77u);
-    ASSERT_EQ(event->SysexLength, bytes.size());
-    if (bytes.empty()) {
-      EXPECT_EQ(event->Sysex, nullptr);
-    } else {
-      EXPECT_EQ(std::vector<uint8_t>(event->Sysex.get(), event->Sysex.get() + bytes.size()), bytes);
-    }
+  ASSERT_TRUE(midi->DeliverSysex(bytes, 77));
+  EXPECT_EQ(midi->QueuedInputHeaders(), 15u);
+  Pump();
+  midi->ClearCalls();
+  auto event = Port().GetMidiEvent();
+  EXPECT_EQ(midi->QueuedInputHeaders(), 16u);
+  EXPECT_EQ(midi->CallNames(),
+            (std::vector<std::string>{"midiInPrepareHeader", "midiInAddBuffer"}));
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(event->MidiMessage, 0xF0);
+  EXPECT_EQ(event->Data1, 0);
+  EXPECT_EQ(event->Data2, 0);
+  EXPECT_EQ(event->Time, 77u);
+  ASSERT_EQ(event->SysexLength, bytes.size());
+  if (bytes.empty()) {
+    EXPECT_EQ(event->Sysex, nullptr);
+  } else {
+    EXPECT_EQ(std::vector<uint8_t>(event->Sysex.get(), event->Sysex.get() + bytes.size()), bytes);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InputSysexEvent,
+    ::testing::Values(SysexCase{"IdentityRequest", {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}},
+                      SysexCase{"Empty", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MidiInTest, FiltersActOnAnOpenPortFromTheNextMessage) {
   TMidiInput& port = OpenStarted();
@@ -437,47 +542,79 @@ TEST_F(MidiInTest, ALostSysexNoticeFromAnEarlierOpeningIsIgnored) {
   EXPECT_EQ(Drain().size(), 1u);
 }
 
-TEST_F(MidiInTest, AFailedHandBackRaisesButTheQueueMovesOn) {
-  for (const char* op : {"midiInPrepareHeader", "midiInAddBuffer"}) {
-    TMidiInput& port = OpenStarted();
-    midi->DeliverSysex({0xF0, 0x01, 0xF7});
-    midi->DeliverSysex({0xF0, 0x02, 0xF7});
-    Pump();
-    midi->FailNext(op, MMSYSERR_NOMEM);
-    EXPECT_THROW_TEXT(port.GetMidiEvent(), EMidiInputError,
-                      "The system is unable to allocate or lock memory.");
-    EXPECT_EQ(port.Error(), MMSYSERR_NOMEM);
-    EXPECT_EQ(port.MessageCount(), 1);
-    auto next = port.GetMidiEvent();
-    ASSERT_NE(next, nullptr);
-    ASSERT_EQ(next->SysexLength, 3);
-    EXPECT_EQ(next->Sysex[1], 0x02);
-    EXPECT_EQ(port.Error(), 0);
-    EXPECT_EQ(midi->QueuedInputHeaders(), 15u) << op;
-    port.Close();
-    EXPECT_EQ(SharedBlockCount(), blocksBefore + 1) << op;
-    port_.reset();
-  }
+namespace {
+
+// A failing platform operation, named by itself.
+struct FailingOp {
+  const char* op;
+};
+
+void PrintTo(const FailingOp& c, std::ostream* os) { *os << c.op; }
+
+std::string OpName(const ::testing::TestParamInfo<FailingOp>& info) { return info.param.op; }
+
+class InputFailedHandBack : public MidiInTest, public ::testing::WithParamInterface<FailingOp> {};
+
+}  // namespace
+
+TEST_P(InputFailedHandBack, RaisesButTheQueueMovesOn) {
+  TMidiInput& port = OpenStarted();
+  midi->DeliverSysex({0xF0, 0x01, 0xF7});
+  midi->DeliverSysex({0xF0, 0x02, 0xF7});
+  Pump();
+  midi->FailNext(GetParam().op, MMSYSERR_NOMEM);
+  EXPECT_THROW_TEXT(port.GetMidiEvent(), EMidiInputError,
+                    "The system is unable to allocate or lock memory.");
+  EXPECT_EQ(port.Error(), MMSYSERR_NOMEM);
+  EXPECT_EQ(port.MessageCount(), 1);
+  auto next = port.GetMidiEvent();
+  ASSERT_NE(next, nullptr);
+  ASSERT_EQ(next->SysexLength, 3);
+  EXPECT_EQ(next->Sysex[1], 0x02);
+  EXPECT_EQ(port.Error(), 0);
+  EXPECT_EQ(midi->QueuedInputHeaders(), 15u);
+  port.Close();
+  EXPECT_EQ(SharedBlockCount(), blocksBefore + 1);
 }
 
-TEST_F(MidiInTest, WithoutSysexBuffersNoSysexIsReceived) {
-  for (bool noCount : {true, false}) {
-    TMidiInput& port = Port();
-    if (noCount) {
-      port.SetSysexBufferCount(0);
-    } else {
-      port.SetSysexBufferSize(0);
-    }
-    OpenStarted();
-    EXPECT_EQ(midi->CallCount("midiInPrepareHeader"), 0);
-    midi->DeliverSysex({0xF0, 0x01, 0xF7});
-    midi->DeliverShort(Packed(0xC0, 5));
-    const auto events = Drain();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0]->MidiMessage, 0xC0);
-    port_.reset();
-  }
+INSTANTIATE_TEST_SUITE_P(Cases, InputFailedHandBack,
+                         ::testing::Values(FailingOp{"midiInPrepareHeader"},
+                                           FailingOp{"midiInAddBuffer"}),
+                         OpName);
+
+namespace {
+
+struct NoSysexBuffers {
+  const char* name;
+  uint16_t count;
+  uint16_t size;
+};
+
+void PrintTo(const NoSysexBuffers& c, std::ostream* os) { *os << c.name; }
+
+class InputWithoutSysexBuffers : public MidiInTest,
+                                 public ::testing::WithParamInterface<NoSysexBuffers> {};
+
+}  // namespace
+
+TEST_P(InputWithoutSysexBuffers, ReceivesNoSysexButShortMessages) {
+  const NoSysexBuffers& c = GetParam();
+  TMidiInput& port = Port();
+  port.SetSysexBufferCount(c.count);
+  port.SetSysexBufferSize(c.size);
+  OpenStarted();
+  EXPECT_EQ(midi->CallCount("midiInPrepareHeader"), 0);
+  midi->DeliverSysex({0xF0, 0x01, 0xF7});
+  midi->DeliverShort(Packed(0xC0, 5));
+  const auto events = Drain();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]->MidiMessage, 0xC0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, InputWithoutSysexBuffers,
+                         ::testing::Values(NoSysexBuffers{"CountZero", 0, 4096},
+                                           NoSysexBuffers{"SizeZero", 16, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MidiInTest, BadInputFromADeviceIsHandledSafely) {
   TMidiInput& port = Port();
@@ -491,11 +628,12 @@ TEST_F(MidiInTest, BadInputFromADeviceIsHandledSafely) {
   midi->DeliverSysex(longSysex);
   auto events = Drain();
   ASSERT_EQ(events.size(), 2u);
-  for (size_t e = 0; e < 2; ++e) {
-    ASSERT_EQ(events[e]->SysexLength, 8);
-    EXPECT_EQ(events[e]->Sysex[0], 8 * e);
-    EXPECT_EQ(events[e]->Sysex[7], 8 * e + 7);
-  }
+  ASSERT_EQ(events[0]->SysexLength, 8);
+  EXPECT_EQ(std::vector<uint8_t>(events[0]->Sysex.get(), events[0]->Sysex.get() + 8),
+            (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+  ASSERT_EQ(events[1]->SysexLength, 8);
+  EXPECT_EQ(std::vector<uint8_t>(events[1]->Sysex.get(), events[1]->Sysex.get() + 8),
+            (std::vector<uint8_t>{8, 9, 10, 11, 12, 13, 14, 15}));
   EXPECT_EQ(midi->QueuedInputHeaders(), 2u);
 
   // Empty sysex, an error buffer, data bytes without a status.
@@ -540,7 +678,7 @@ TEST_F(MidiInTest, ADriverOverstatingTheRecordedBytesIsNotBelieved) {
   EXPECT_EQ(midi->QueuedInputHeaders(), 16u);
 }
 
-TEST_F(MidiInTest, ChangeDevice) {
+TEST_F(MidiInTest, ChangeDeviceSkipsTheCurrentIdAndOpensAndStartsOnlyWhenAsked) {
   TMidiInput& port = Port();
   midi->ClearCalls();
   port.ChangeDevice(0, true);  // the current id: nothing happens
@@ -589,38 +727,63 @@ TEST_F(MidiInTest, ErrorTextsComeFromThePlatform) {
   EXPECT_EQ(port.Error(), 0x43);  // the low 16 bits
 }
 
-TEST_F(MidiInTest, AFailedCloseCanBeRetried) {
-  for (const char* op : {"midiInReset", "midiInUnprepareHeader", "midiInClose"}) {
-    TMidiInput& port = OpenStarted();
-    midi->FailNext(op, MMSYSERR_ERROR);
-    EXPECT_THROW_TEXT(port.Close(), EMidiInputError, "Undefined external error.");
-    EXPECT_EQ(port.State(), misClosed) << op;
-    EXPECT_NE(port.MIDIHandle(), 0u) << op;
-    EXPECT_TRUE(midi->InputOpen()) << op;
-    port.Close();
-    EXPECT_EQ(port.MIDIHandle(), 0u) << op;
-    EXPECT_FALSE(midi->InputOpen()) << op;
-    EXPECT_EQ(SharedBlockCount(), blocksBefore + 1) << op;
-    port_.reset();
-  }
+namespace {
+
+class InputFailedClose : public MidiInTest, public ::testing::WithParamInterface<FailingOp> {};
+
+}  // namespace
+
+TEST_P(InputFailedClose, CanBeRetried) {
+  TMidiInput& port = OpenStarted();
+  midi->FailNext(GetParam().op, MMSYSERR_ERROR);
+  EXPECT_THROW_TEXT(port.Close(), EMidiInputError, "Undefined external error.");
+  EXPECT_EQ(port.State(), misClosed);
+  EXPECT_NE(port.MIDIHandle(), 0u);
+  EXPECT_TRUE(midi->InputOpen());
+  port.Close();
+  EXPECT_EQ(port.MIDIHandle(), 0u);
+  EXPECT_FALSE(midi->InputOpen());
+  EXPECT_EQ(SharedBlockCount(), blocksBefore + 1);
 }
 
-TEST_F(MidiInTest, DestroyingAnOpenPortReleasesEverything) {
-  for (bool closeFails : {false, true}) {
-    TMidiInput& port = OpenStarted();
-    midi->DeliverShort(Packed(0x90, 1));
-    midi->DeliverSysex({0xF0, 0xF7});
-    if (closeFails) {
-      midi->FailNext("midiInReset", MMSYSERR_ERROR);
-      EXPECT_THROW(port.Close(), EMidiInputError);
-    }
-    port_.reset();
-    Pump();
-    EXPECT_FALSE(midi->InputOpen()) << closeFails;
-    EXPECT_EQ(SharedBlockCount(), blocksBefore) << closeFails;
+INSTANTIATE_TEST_SUITE_P(Cases, InputFailedClose,
+                         ::testing::Values(FailingOp{"midiInReset"},
+                                           FailingOp{"midiInUnprepareHeader"},
+                                           FailingOp{"midiInClose"}),
+                         OpName);
+
+namespace {
+
+struct Destruction {
+  const char* name;
+  bool afterAFailedClose;
+};
+
+void PrintTo(const Destruction& c, std::ostream* os) { *os << c.name; }
+
+class DestroyedInputPort : public MidiInTest, public ::testing::WithParamInterface<Destruction> {};
+
+}  // namespace
+
+TEST_P(DestroyedInputPort, ReleasesEverythingAndReportsNoInput) {
+  TMidiInput& port = OpenStarted();
+  midi->DeliverShort(Packed(0x90, 1));
+  midi->DeliverSysex({0xF0, 0xF7});
+  if (GetParam().afterAFailedClose) {
+    midi->FailNext("midiInReset", MMSYSERR_ERROR);
+    EXPECT_THROW_TEXT(port.Close(), EMidiInputError, "Undefined external error.");
   }
+  port_.reset();
+  Pump();
+  EXPECT_FALSE(midi->InputOpen());
+  EXPECT_EQ(SharedBlockCount(), blocksBefore);
   EXPECT_EQ(inputs, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, DestroyedInputPort,
+                         ::testing::Values(Destruction{"WhileOpen", false},
+                                           Destruction{"AfterAFailedClose", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MidiInTest, TheWindowConsentsToEndingTheSession) {
   auto* window = Port().findChild<TMidiWindow*>();

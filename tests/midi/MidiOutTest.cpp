@@ -76,7 +76,7 @@ TEST_F(MidiOutTest, SelectingAnIdCopiesItsCapabilitiesAndFiresOnDeviceChanged) {
               port.SupportsStereoVolumeControl());
 }
 
-TEST_F(MidiOutTest, DeviceIdRangeCheck) {
+TEST_F(MidiOutTest, TheMapperIdIsAcceptedWithoutDevicesAndAnIdPastTheCountIsRefused) {
   TMidiOutput port;
   port.SetDeviceID(MIDI_MAPPER);  // accepted with no device at all
   EXPECT_EQ(port.DeviceID(), MIDI_MAPPER);
@@ -103,6 +103,8 @@ TEST_F(MidiOutTest, AFailedCapabilityReadKeepsTheNewIdWithTheOldValues) {
   EXPECT_EQ(changed, 0);
 }
 
+namespace {
+
 struct NameCase {
   const char* name;
   std::vector<std::string> devices;
@@ -116,6 +118,8 @@ struct NameCase {
 void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
 
 class OutputSelectionByName : public PortTest, public ::testing::WithParamInterface<NameCase> {};
+
+}  // namespace
 
 TEST_P(OutputSelectionByName, FollowsTheSearchOrder) {
   const NameCase& c = GetParam();
@@ -157,7 +161,7 @@ TEST_F(MidiOutTest, ANameThatHasGoneIsAnInvalidId) {
   EXPECT_THROW_TEXT(port.SetProductName("Synth A"), EMidiOutputError, "Invalid device ID");
 }
 
-TEST_F(MidiOutTest, SelectionByTechnology) {
+TEST_F(MidiOutTest, ATechnologySelectsItsFirstDeviceAndAMissingOneRaisesNamingIt) {
   midi->AddOutputDevice("Port", MOD_MIDIPORT);
   midi->AddOutputDevice("Synth 1", MOD_SYNTH);
   midi->AddOutputDevice("Synth 2", MOD_SYNTH);
@@ -184,24 +188,39 @@ TEST_F(MidiOutTest, SelectionIsRefusedWhileOpen) {
   EXPECT_EQ(port.DeviceID(), 0u);
 }
 
-TEST_F(MidiOutTest, SupportBitsGiveFeatures) {
-  const std::pair<uint32_t, TFeatureSet> cases[] = {
-      {0, {}},
-      {5, {ftCaching, ftVolume}},
-      {2, {ftStereoVolume}},
-      {8 | 0x30, {ftStreaming}},
-      {0x0F, {ftCaching, ftStreaming, ftVolume, ftStereoVolume}},
-  };
-  for (const auto& [support, features] : cases) {
-    midi->RemoveAllDevices();
-    midi->AddOutputDevice("Synth", MOD_SYNTH, support);
-    TMidiOutput port;
-    port.SetDeviceID(0);
-    EXPECT_EQ(port.SupportedFeatures(), features) << support;
-  }
+namespace {
+
+struct SupportCase {
+  const char* name;
+  uint32_t support;
+  TFeatureSet features;
+};
+
+void PrintTo(const SupportCase& c, std::ostream* os) { *os << c.name; }
+
+class OutputSupportBits : public PortTest, public ::testing::WithParamInterface<SupportCase> {};
+
+}  // namespace
+
+TEST_P(OutputSupportBits, GiveFeatures) {
+  const SupportCase& c = GetParam();
+  midi->AddOutputDevice("Synth", MOD_SYNTH, c.support);
+  TMidiOutput port;
+  port.SetDeviceID(0);
+  EXPECT_EQ(port.SupportedFeatures(), c.features);
 }
 
-TEST_F(MidiOutTest, OpenAndClose) {
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OutputSupportBits,
+    ::testing::Values(
+        SupportCase{"None", 0, {}},
+        SupportCase{"CachingAndVolume", 5, {ftCaching, ftVolume}},
+        SupportCase{"StereoVolumeAlone", 2, {ftStereoVolume}},
+        SupportCase{"StreamingAmongUnknownBits", 8 | 0x30, {ftStreaming}},
+        SupportCase{"Every", 0x0F, {ftCaching, ftStreaming, ftVolume, ftStereoVolume}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MidiOutTest, OpenAndCloseReturnWhetherTheyActedAndClosingDoesNotReset) {
   TMidiOutput& port = OpenPort();
   EXPECT_EQ(port.State(), mosOpen);
   EXPECT_NE(port.MIDIHandle(), 0u);
@@ -246,21 +265,35 @@ TEST_F(MidiOutTest, FullResetOnCloseResetsFirst) {
   EXPECT_EQ(midi->CallNames(), expected);
 }
 
-TEST_F(MidiOutTest, ARefusedResetOrCloseLeavesThePortOpen) {
-  for (const char* op : {"midiOutReset", "midiOutClose"}) {
-    TMidiOutput& port = OpenPort();
-    port.SetFullResetOnClose(true);
-    const HMIDI handle = port.MIDIHandle();
-    midi->FailNext(op, MIDIERR_STILLPLAYING);
-    EXPECT_THROW_TEXT(port.Close(), EMidiOutputError, "The buffers are still in use by the driver.");
-    EXPECT_EQ(port.State(), mosOpen) << op;
-    EXPECT_EQ(port.MIDIHandle(), handle) << op;
-    EXPECT_EQ(port.Error(), MIDIERR_STILLPLAYING);
-    EXPECT_TRUE(port.Close());
-    port_.reset();
-    midi->RemoveAllDevices();
-  }
+namespace {
+
+// A failing platform operation, named by itself.
+struct FailingOp {
+  const char* op;
+};
+
+void PrintTo(const FailingOp& c, std::ostream* os) { *os << c.op; }
+
+class OutputRefusedResetOrClose : public MidiOutTest,
+                                  public ::testing::WithParamInterface<FailingOp> {};
+
+}  // namespace
+
+TEST_P(OutputRefusedResetOrClose, LeavesThePortOpen) {
+  TMidiOutput& port = OpenPort();
+  port.SetFullResetOnClose(true);
+  const HMIDI handle = port.MIDIHandle();
+  midi->FailNext(GetParam().op, MIDIERR_STILLPLAYING);
+  EXPECT_THROW_TEXT(port.Close(), EMidiOutputError, "The buffers are still in use by the driver.");
+  EXPECT_EQ(port.State(), mosOpen);
+  EXPECT_EQ(port.MIDIHandle(), handle);
+  EXPECT_EQ(port.Error(), MIDIERR_STILLPLAYING);
+  EXPECT_TRUE(port.Close());
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, OutputRefusedResetOrClose,
+                         ::testing::Values(FailingOp{"midiOutReset"}, FailingOp{"midiOutClose"}),
+                         [](const auto& info) { return std::string(info.param.op); });
 
 TEST_F(MidiOutTest, ChangeDeviceClosesSelectsAndOptionallyOpens) {
   TMidiOutput& port = OpenPort();
@@ -297,63 +330,105 @@ TEST_F(MidiOutTest, AnEmptyLongMessageIsRefused) {
   EXPECT_EQ(midi->CallCount("midiOutPrepareHeader"), 0);
 }
 
-TEST_F(MidiOutTest, NoMemoryForALongMessageRaisesAndLeaksNothing) {
+namespace {
+
+struct NoMemoryCase {
+  const char* name;
+  int blocksThatExist;
+};
+
+void PrintTo(const NoMemoryCase& c, std::ostream* os) { *os << c.name; }
+
+class OutputLongMessageWithoutMemory : public MidiOutTest,
+                                       public ::testing::WithParamInterface<NoMemoryCase> {};
+
+}  // namespace
+
+TEST_P(OutputLongMessageWithoutMemory, RaisesAndLeaksNothing) {
   TMidiOutput& port = OpenPort();
   const size_t withRecord = SharedBlockCount();
   const uint8_t bytes[] = {0xF0, 0x01, 0xF7};
-  for (int blocksThatExist : {0, 1}) {  // the header block, then the data block fails
-    ScopedSharedBlockFailure noMemory(blocksThatExist);
+  {
+    ScopedSharedBlockFailure noMemory(GetParam().blocksThatExist);
     EXPECT_THROW_TEXT(port.PutLong(bytes, 3), EMidiOutputError,
                       "(Long Msg) Not enough memory for the message buffer.");
-    EXPECT_EQ(SharedBlockCount(), withRecord);
   }
+  EXPECT_EQ(SharedBlockCount(), withRecord);
   EXPECT_EQ(midi->CallCount("midiOutPrepareHeader"), 0);
 }
 
+INSTANTIATE_TEST_SUITE_P(Cases, OutputLongMessageWithoutMemory,
+                         ::testing::Values(NoMemoryCase{"NoBlockForTheHeader", 0},
+                                           NoMemoryCase{"NoBlockForTheData", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+
 struct ErrorCase {
+  const char* name;
   const char* op;  // failing platform operation
   MMRESULT code;
   std::string text;
 };
 
-TEST_F(MidiOutTest, EveryFailureOfASendRaisesTheTextOfItsContextAndLeaksNothing) {
-  const ErrorCase cases[] = {
-      {"midiOutShortMsg", 5, "(Short Msg) The specified device handle is invalid."},
-      {"midiOutShortMsg", 67, "(Short Msg) The hardware is busy with other data."},
-      {"midiOutShortMsg", 70,
-       "(Short Msg) The application sent a message without a status byte to a stream handle."},
-      {"midiOutShortMsg", 7, "The system is unable to allocate or lock memory."},
-      {"midiOutShortMsg", 999, "Specified error number is out of range"},
-      {"midiOutLongMsg", 5, "(Long Msg) The specified device handle is invalid."},
-      {"midiOutLongMsg", 11, "(Long Msg) The specified pointer or structure is invalid."},
-      {"midiOutLongMsg", 64,
-       "(Long Msg) The buffer pointed to by lpMidiOutHdr has not been prepared."},
-      {"midiOutLongMsg", 67, "(Long Msg) The hardware is busy with other data."},
-      {"midiOutLongMsg", 70, "The operation is not allowed in this open mode."},
-      {"midiOutPrepareHeader", 5, "(Prep Header) The specified device handle is invalid."},
-      {"midiOutPrepareHeader", 7, "(Prep Header) The system is unable to allocate or lock memory."},
-      {"midiOutPrepareHeader", 11,
-       "(Prep Header) The specified address is invalid or the given stream buffer is greater than "
-       "64K."},
-      {"midiOutPrepareHeader", 67, "The MIDI hardware is busy."},
-  };
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+
+class OutputSendFailure : public MidiOutTest, public ::testing::WithParamInterface<ErrorCase> {};
+
+}  // namespace
+
+TEST_P(OutputSendFailure, RaisesTheTextOfItsContextAndLeaksNothing) {
+  const ErrorCase& c = GetParam();
   TMidiOutput& port = OpenPort();
   const size_t withRecord = SharedBlockCount();
   const uint8_t sysex[] = {0xF0, 0x43, 0x10, 0xF7};
-  for (const ErrorCase& c : cases) {
-    midi->FailNext(c.op, c.code);
-    if (std::string(c.op) == "midiOutShortMsg") {
-      EXPECT_THROW_TEXT(port.PutShort(0x90, 1, 2), EMidiOutputError, c.text);
-    } else {
-      EXPECT_THROW_TEXT(port.PutLong(sysex, sizeof sysex), EMidiOutputError, c.text);
-    }
-    EXPECT_EQ(port.Error(), c.code) << c.op;
-    EXPECT_EQ(port.PendingLongMessages(), 0u) << c.op;
-    EXPECT_EQ(SharedBlockCount(), withRecord) << c.op;
+  midi->FailNext(c.op, c.code);
+  if (std::string(c.op) == "midiOutShortMsg") {
+    EXPECT_THROW_TEXT(port.PutShort(0x90, 1, 2), EMidiOutputError, c.text);
+  } else {
+    EXPECT_THROW_TEXT(port.PutLong(sysex, sizeof sysex), EMidiOutputError, c.text);
   }
+  EXPECT_EQ(port.Error(), c.code);
+  EXPECT_EQ(port.PendingLongMessages(), 0u);
+  EXPECT_EQ(SharedBlockCount(), withRecord);
   EXPECT_TRUE(midi->ShortMessages().empty());
   EXPECT_TRUE(midi->LongMessages().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OutputSendFailure,
+    ::testing::Values(
+        ErrorCase{"ShortMsgInvalidHandle", "midiOutShortMsg", 5,
+                  "(Short Msg) The specified device handle is invalid."},
+        ErrorCase{"ShortMsgNotReady", "midiOutShortMsg", 67,
+                  "(Short Msg) The hardware is busy with other data."},
+        ErrorCase{"ShortMsgBadOpenMode", "midiOutShortMsg", 70,
+                  "(Short Msg) The application sent a message without a status byte to a stream "
+                  "handle."},
+        ErrorCase{"ShortMsgNoMemory", "midiOutShortMsg", 7,
+                  "The system is unable to allocate or lock memory."},
+        ErrorCase{"ShortMsgUnknownCode", "midiOutShortMsg", 999,
+                  "Specified error number is out of range"},
+        ErrorCase{"LongMsgInvalidHandle", "midiOutLongMsg", 5,
+                  "(Long Msg) The specified device handle is invalid."},
+        ErrorCase{"LongMsgInvalidParameter", "midiOutLongMsg", 11,
+                  "(Long Msg) The specified pointer or structure is invalid."},
+        ErrorCase{"LongMsgUnprepared", "midiOutLongMsg", 64,
+                  "(Long Msg) The buffer pointed to by lpMidiOutHdr has not been prepared."},
+        ErrorCase{"LongMsgNotReady", "midiOutLongMsg", 67,
+                  "(Long Msg) The hardware is busy with other data."},
+        ErrorCase{"LongMsgBadOpenMode", "midiOutLongMsg", 70,
+                  "The operation is not allowed in this open mode."},
+        ErrorCase{"PrepareHeaderInvalidHandle", "midiOutPrepareHeader", 5,
+                  "(Prep Header) The specified device handle is invalid."},
+        ErrorCase{"PrepareHeaderNoMemory", "midiOutPrepareHeader", 7,
+                  "(Prep Header) The system is unable to allocate or lock memory."},
+        ErrorCase{"PrepareHeaderInvalidParameter", "midiOutPrepareHeader", 11,
+                  "(Prep Header) The specified address is invalid or the given stream buffer is "
+                  "greater than 64K."},
+        ErrorCase{"PrepareHeaderNotReady", "midiOutPrepareHeader", 67,
+                  "The MIDI hardware is busy."}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MidiOutTest, ErrorTextOfTheGeneralContextIsThePlatformsText) {
   EXPECT_EQ(TMidiOutput::ErrorText(5, ecGeneral), "The specified device handle is invalid.");
@@ -365,52 +440,102 @@ TEST_F(MidiOutTest, ErrorTextOfTheGeneralContextIsThePlatformsText) {
             "(Short Msg) The specified device handle is invalid.");
 }
 
-TEST_F(MidiOutTest, ChannelMessagesPackStatusChannelAndData) {
+namespace {
+
+struct ChannelCase {
+  const char* name;
+  std::function<void(TMidiOutput&)> send;
+  uint32_t packed;
+};
+
+void PrintTo(const ChannelCase& c, std::ostream* os) { *os << c.name; }
+
+class OutputChannelMessage : public MidiOutTest,
+                             public ::testing::WithParamInterface<ChannelCase> {};
+
+}  // namespace
+
+TEST_P(OutputChannelMessage, PacksStatusChannelAndData) {
+  const ChannelCase& c = GetParam();
   TMidiOutput& port = OpenPort();
-  const std::pair<std::function<void()>, uint32_t> cases[] = {
-      {[&] { port.NoteOn(0x13, 60, 100); }, 0x643C93},
-      {[&] { port.NoteOff(1, 60, 0x40); }, 0x403C81},
-      {[&] { port.NoteAftertouch(15, 0x7F, 0x7F); }, 0x7F7FAF},
-      {[&] { port.ControllerChange(4, 7, 100); }, 0x6407B4},
-      {[&] { port.ProgramChange(2, 5); }, 0x0005C2},
-      {[&] { port.ChannelAftertouch(0xFF, 0x22); }, 0x0022DF},
-      {[&] { port.ChangeInstrument(9, gmpGunshot); }, 0x007FC9},
-      {[&] { port.ChangeInstrument(0, gmpAcousticGrandPiano); }, 0x0000C0},
-      {[&] { port.PutShort(0xF8, 0, 0); }, 0x0000F8},
-  };
-  for (const auto& [send, packed] : cases) {
-    midi->ClearSent();
-    send();
-    EXPECT_EQ(midi->ShortMessages(), std::vector<uint32_t>{packed}) << std::hex << packed;
-  }
+  c.send(port);
+  EXPECT_EQ(midi->ShortMessages(), std::vector<uint32_t>{c.packed}) << std::hex << c.packed;
 }
 
-TEST_F(MidiOutTest, VolumeEncodings) {
-  midi->AddOutputDevice("Mono", MOD_SYNTH, MIDICAPS_VOLUME);
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OutputChannelMessage,
+    ::testing::Values(
+        ChannelCase{"NoteOnKeepsTheLowFourBitsOfTheChannel",
+                    [](TMidiOutput& port) { port.NoteOn(0x13, 60, 100); }, 0x643C93},
+        ChannelCase{"NoteOff", [](TMidiOutput& port) { port.NoteOff(1, 60, 0x40); }, 0x403C81},
+        ChannelCase{"NoteAftertouchOnTheLastChannel",
+                    [](TMidiOutput& port) { port.NoteAftertouch(15, 0x7F, 0x7F); }, 0x7F7FAF},
+        ChannelCase{"ControllerChange", [](TMidiOutput& port) { port.ControllerChange(4, 7, 100); },
+                    0x6407B4},
+        ChannelCase{"ProgramChange", [](TMidiOutput& port) { port.ProgramChange(2, 5); }, 0x0005C2},
+        ChannelCase{"ChannelAftertouchOnChannel255",
+                    [](TMidiOutput& port) { port.ChannelAftertouch(0xFF, 0x22); }, 0x0022DF},
+        ChannelCase{"ChangeInstrumentToTheLastProgram",
+                    [](TMidiOutput& port) { port.ChangeInstrument(9, gmpGunshot); }, 0x007FC9},
+        ChannelCase{"ChangeInstrumentToTheFirstProgram",
+                    [](TMidiOutput& port) { port.ChangeInstrument(0, gmpAcousticGrandPiano); },
+                    0x0000C0},
+        ChannelCase{"PutShortOfASystemMessage",
+                    [](TMidiOutput& port) { port.PutShort(0xF8, 0, 0); }, 0x0000F8}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+
+// Devices "Mono" (id 0) and "Stereo" (id 1); the port stays closed, as
+// volume works on DeviceID, open or not.
+struct VolumeCase {
+  const char* name;
+  uint32_t id;
+  uint32_t set;          // what SetVolume(1, 2) passes
+  uint16_t left, right;  // what a stored 0x00030004 reads as
+};
+
+void PrintTo(const VolumeCase& c, std::ostream* os) { *os << c.name; }
+
+class OutputVolume : public PortTest, public ::testing::WithParamInterface<VolumeCase> {
+ protected:
+  OutputVolume() {
+    midi->AddOutputDevice("Mono", MOD_SYNTH, MIDICAPS_VOLUME);
+    midi->AddOutputDevice("Stereo", MOD_SYNTH, MIDICAPS_VOLUME | MIDICAPS_LRVOLUME);
+  }
+};
+
+}  // namespace
+
+TEST_P(OutputVolume, IsWrittenAndReadInTheDevicesEncoding) {
+  const VolumeCase& c = GetParam();
+  TMidiOutput port;
+  port.SetDeviceID(c.id);
+  port.SetVolume(1, 2);
+  EXPECT_EQ(midi->DeviceVolume(c.id), c.set);
+  port.SetVolume(0x1234);
+  EXPECT_EQ(midi->DeviceVolume(c.id), 0x12341234u);
+  midi->SetDeviceVolume(c.id, 0x00030004);
+  uint16_t left = 0;
+  uint16_t right = 0;
+  port.GetVolume(left, right);
+  EXPECT_EQ(left, c.left);
+  EXPECT_EQ(right, c.right);
+  uint16_t mono = 0;
+  port.GetVolume(mono);
+  EXPECT_EQ(mono, 3);
+  EXPECT_EQ(port.GetVolume(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OutputVolume,
+                         ::testing::Values(VolumeCase{"Mono", 0, 0x00010001, 3, 3},
+                                           VolumeCase{"Stereo", 1, 0x00010002, 3, 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MidiOutTest, AFailedVolumeCallRaisesThePlatformsText) {
   midi->AddOutputDevice("Stereo", MOD_SYNTH, MIDICAPS_VOLUME | MIDICAPS_LRVOLUME);
   TMidiOutput port;
-  struct {
-    uint32_t id;
-    uint32_t set;          // what SetVolume(1, 2) passes
-    uint16_t left, right;  // what a stored 0x00030004 reads as
-  } const cases[] = {{0, 0x00010001, 3, 3}, {1, 0x00010002, 3, 4}};
-  for (const auto& c : cases) {
-    port.SetDeviceID(c.id);  // volume works on DeviceID, open or not
-    port.SetVolume(1, 2);
-    EXPECT_EQ(midi->DeviceVolume(c.id), c.set);
-    port.SetVolume(0x1234);
-    EXPECT_EQ(midi->DeviceVolume(c.id), 0x12341234u);
-    midi->SetDeviceVolume(c.id, 0x00030004);
-    uint16_t left = 0;
-    uint16_t right = 0;
-    port.GetVolume(left, right);
-    EXPECT_EQ(left, c.left);
-    EXPECT_EQ(right, c.right);
-    uint16_t mono = 0;
-    port.GetVolume(mono);
-    EXPECT_EQ(mono, 3);
-    EXPECT_EQ(port.GetVolume(), 3);
-  }
+  port.SetDeviceID(0);
   midi->FailNext("midiOutSetVolume", MMSYSERR_NODRIVER);
   EXPECT_THROW_TEXT(port.SetVolume(1), EMidiOutputError,
                     "There is no driver installed on your system.");
@@ -495,22 +620,38 @@ TEST_F(MidiOutTest, CompletionAfterCloseStillReleasesTheHeaderAndFires) {
   EXPECT_EQ(port.PendingLongMessages(), 0u);
 }
 
-TEST_F(MidiOutTest, DestroyingThePortReleasesHeadersWhoseNoticesAreQueued) {
-  for (bool atOnce : {true, false}) {
-    TMidiOutput& port = OpenPort();
-    midi->SetAutoCompleteLongMessages(atOnce);
-    int done = 0;
-    port.SetOnMidiOutput([&](QObject*) { ++done; });
-    const uint8_t bytes[] = {0xF0, 0x01, 0x02, 0xF7};
-    port.PutLong(bytes, 4);
-    port.PutLong(bytes, 4);
-    port_.reset();  // notices queued (at once) or headers still with the driver
-    Pump();
-    EXPECT_EQ(done, 0) << atOnce;
-    EXPECT_EQ(SharedBlockCount(), blocksBefore) << atOnce;
-    midi->RemoveAllDevices();
-  }
+namespace {
+
+struct DestructionCase {
+  const char* name;
+  bool completedAtOnce;  // notices queued, or headers still with the driver
+};
+
+void PrintTo(const DestructionCase& c, std::ostream* os) { *os << c.name; }
+
+class DestroyedOutputPort : public MidiOutTest,
+                            public ::testing::WithParamInterface<DestructionCase> {};
+
+}  // namespace
+
+TEST_P(DestroyedOutputPort, ReleasesItsHeadersAndFiresNothing) {
+  TMidiOutput& port = OpenPort();
+  midi->SetAutoCompleteLongMessages(GetParam().completedAtOnce);
+  int done = 0;
+  port.SetOnMidiOutput([&](QObject*) { ++done; });
+  const uint8_t bytes[] = {0xF0, 0x01, 0x02, 0xF7};
+  port.PutLong(bytes, 4);
+  port.PutLong(bytes, 4);
+  port_.reset();
+  Pump();
+  EXPECT_EQ(done, 0);
+  EXPECT_EQ(SharedBlockCount(), blocksBefore);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, DestroyedOutputPort,
+                         ::testing::Values(DestructionCase{"NoticesQueued", true},
+                                           DestructionCase{"HeadersWithTheDriver", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MidiOutTest, ForeignHeadersInNoticesAreIgnored) {
   TMidiOutput& port = OpenPort();

@@ -5,11 +5,52 @@
 #include <stdexcept>
 #include <utility>
 
+#include "backends/common/ErrorTexts.h"
+#include "MidiBytes.h"
+
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
 uint64_t Num(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+
+constexpr uint32_t kCallbackTypeMask = 0x00070000;
+
+// Only function callbacks (or none) are offered.
+MMRESULT CheckOpen(HMIDI* handle, MidiCallbackProc callback, uint32_t flags) {
+  if (handle == nullptr) return MMSYSERR_INVALPARAM;
+  *handle = 0;
+  switch (flags & kCallbackTypeMask) {
+    case 0: return MMSYSERR_NOERROR;
+    case CALLBACK_FUNCTION: return callback != nullptr ? MMSYSERR_NOERROR : MMSYSERR_INVALPARAM;
+    default: return MMSYSERR_INVALPARAM;
+  }
+}
+
+MMRESULT CheckPrepare(const MIDIHDR* hdr, uint32_t hdrSize) {
+  if (hdr == nullptr || hdrSize < sizeof(MIDIHDR) || hdr->lpData == nullptr ||
+      hdr->dwBufferLength == 0) {
+    return MMSYSERR_INVALPARAM;
+  }
+  return MMSYSERR_NOERROR;
+}
+
+// Whether the program's back ends would send the short message: a status byte
+// other than F0, and data bytes below 0x80.
+bool Sendable(uint32_t packed) {
+  const int length = ShortMessageLength(static_cast<uint8_t>(packed));
+  if (length == 0) return false;
+  for (int i = 1; i < length; ++i) {
+    if (((packed >> (8 * i)) & 0xFF) >= 0x80) return false;
+  }
+  return true;
+}
+
+// The bytes of the message that travel: those its status implies.
+uint32_t Travelling(uint32_t packed) {
+  const int length = ShortMessageLength(static_cast<uint8_t>(packed));
+  return packed & (0xFFFFFFu >> (8 * (3 - length)));
+}
 
 }  // namespace
 
@@ -23,10 +64,11 @@ TestMidiServices::TestMidiServices() {
       {MMSYSERR_NOERROR, "The specified command was carried out."},
       {MMSYSERR_ERROR, "Undefined external error."},
       {MMSYSERR_BADDEVICEID, "A device ID has been used that is out of range for your system."},
-      {MMSYSERR_ALLOCATED, "The specified device is already in use."},
+      {MMSYSERR_ALLOCATED, *MidiErrorText(MMSYSERR_ALLOCATED)},
       {MMSYSERR_INVALHANDLE, "The specified device handle is invalid."},
       {MMSYSERR_NODRIVER, "There is no driver installed on your system."},
       {MMSYSERR_NOMEM, "The system is unable to allocate or lock memory."},
+      {kMidiNotSupported, *MidiErrorText(kMidiNotSupported)},
       {MMSYSERR_INVALPARAM, "An invalid parameter was passed to a system function."},
       {MIDIERR_UNPREPARED, "The MIDI header was not prepared."},
       {MIDIERR_STILLPLAYING, "The buffers are still in use by the driver."},
@@ -272,24 +314,39 @@ bool TestMidiServices::DeliverHeaders(uint32_t msg, const std::vector<uint8_t>& 
   std::vector<Notice> notices;
   {
     Lock lock(mutex_);
-    handle = ResolveIn(handle);
-    InPort* port = FindIn(handle);
-    if (port == nullptr || !port->started || port->callback == nullptr) return false;
-    size_t offset = 0;
-    do {
-      if (port->queued.empty()) break;  // no buffer: the rest is lost
-      MIDIHDR* hdr = port->queued.front();
-      port->queued.pop_front();
-      const size_t n = std::min<size_t>(bytes.size() - offset, hdr->dwBufferLength);
-      if (n > 0) std::memcpy(hdr->lpData, bytes.data() + offset, n);
-      hdr->dwBytesRecorded = static_cast<uint32_t>(n);
-      hdr->dwFlags = (hdr->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-      offset += n;
-      notices.push_back({port->callback, handle, msg, port->instance, Num(hdr), timestamp});
-    } while (allChunks && offset < bytes.size());
+    if (!FillHeaders(ResolveIn(handle), msg, bytes, timestamp, allChunks, &notices)) return false;
   }
   RunOnDeliveryThread(std::move(notices));
   return true;
+}
+
+bool TestMidiServices::FillHeaders(HMIDI handle, uint32_t msg, const std::vector<uint8_t>& bytes,
+                                   uint32_t timestamp, bool allChunks,
+                                   std::vector<Notice>* notices) {
+  InPort* port = FindIn(handle);
+  if (port == nullptr || !port->started || port->callback == nullptr) return false;
+  size_t offset = 0;
+  do {
+    if (port->queued.empty()) break;  // no buffer: the rest is lost
+    MIDIHDR* hdr = port->queued.front();
+    port->queued.pop_front();
+    const size_t n = std::min<size_t>(bytes.size() - offset, hdr->dwBufferLength);
+    if (n > 0) std::memcpy(hdr->lpData, bytes.data() + offset, n);
+    hdr->dwBytesRecorded = static_cast<uint32_t>(n);
+    hdr->dwFlags = (hdr->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    offset += n;
+    notices->push_back({port->callback, handle, msg, port->instance, Num(hdr), timestamp});
+  } while (allChunks && offset < bytes.size());
+  return true;
+}
+
+HMIDI TestMidiServices::LoopedInput(uint32_t outputDeviceId) const {
+  const auto loop = loops_.find(outputDeviceId);
+  if (loop == loops_.end()) return 0;
+  for (const auto& [handle, port] : inPorts_) {
+    if (port.deviceId == loop->second) return handle;
+  }
+  return 0;
 }
 
 MIDIHDR* TestMidiServices::TakeInputHeader(HMIDI handle) {
@@ -356,7 +413,7 @@ MMRESULT TestMidiServices::midiInOpen(HMIDI* handle, uint32_t deviceId, MidiCall
   Lock lock(mutex_);
   MMRESULT code = 0;
   if (Injected("midiInOpen", {deviceId, instance, flags}, &code)) return code;
-  if (handle == nullptr) return MMSYSERR_INVALPARAM;
+  if (MMRESULT result = CheckOpen(handle, callback, flags)) return result;
   if (deviceId >= inDevices_.size()) return MMSYSERR_BADDEVICEID;
   for (const auto& [h, port] : inPorts_) {
     if (port.deviceId == deviceId) return MMSYSERR_ALLOCATED;
@@ -388,9 +445,7 @@ MMRESULT TestMidiServices::midiInPrepareHeader(HMIDI handle, MIDIHDR* hdr, uint3
   MMRESULT code = 0;
   if (Injected("midiInPrepareHeader", {handle, Num(hdr), hdrSize}, &code)) return code;
   if (FindIn(handle) == nullptr) return MMSYSERR_INVALHANDLE;
-  if (hdr == nullptr || hdrSize < sizeof(MIDIHDR) || hdr->lpData == nullptr) {
-    return MMSYSERR_INVALPARAM;
-  }
+  if (MMRESULT result = CheckPrepare(hdr, hdrSize)) return result;
   hdr->dwFlags |= MHDR_PREPARED;
   return MMSYSERR_NOERROR;
 }
@@ -481,6 +536,11 @@ std::vector<TestMidiServices::Notice> TestMidiServices::TakeOutputPending(HMIDI 
   return notices;
 }
 
+void TestMidiServices::Loop(uint32_t outputDeviceId, uint32_t inputDeviceId) {
+  Lock lock(mutex_);
+  loops_[outputDeviceId] = inputDeviceId;
+}
+
 void TestMidiServices::SetAutoCompleteLongMessages(bool atOnce) {
   Lock lock(mutex_);
   autoComplete_ = atOnce;
@@ -560,7 +620,7 @@ MMRESULT TestMidiServices::midiOutOpen(HMIDI* handle, uint32_t deviceId,
   Lock lock(mutex_);
   MMRESULT code = 0;
   if (Injected("midiOutOpen", {deviceId, instance, flags}, &code)) return code;
-  if (handle == nullptr) return MMSYSERR_INVALPARAM;
+  if (MMRESULT result = CheckOpen(handle, callback, flags)) return result;
   if (deviceId != MIDI_MAPPER && deviceId >= outDevices_.size()) return MMSYSERR_BADDEVICEID;
   *handle = nextHandle_++;
   OutPort& port = outPorts_[*handle];
@@ -586,11 +646,23 @@ MMRESULT TestMidiServices::midiOutClose(HMIDI handle) {
 }
 
 MMRESULT TestMidiServices::midiOutShortMsg(HMIDI handle, uint32_t packedMsg) {
-  Lock lock(mutex_);
-  MMRESULT code = 0;
-  if (Injected("midiOutShortMsg", {handle, packedMsg}, &code)) return code;
-  if (FindOut(handle) == nullptr) return MMSYSERR_INVALHANDLE;
-  shortMessages_.push_back(packedMsg);
+  std::vector<Notice> notices;
+  {
+    Lock lock(mutex_);
+    MMRESULT code = 0;
+    if (Injected("midiOutShortMsg", {handle, packedMsg}, &code)) return code;
+    OutPort* port = FindOut(handle);
+    if (port == nullptr) return MMSYSERR_INVALHANDLE;
+    shortMessages_.push_back(packedMsg);
+    const HMIDI looped = Sendable(packedMsg) ? LoopedInput(port->deviceId) : 0;
+    if (looped != 0) {
+      InPort* in = FindIn(looped);
+      if (in->started && in->callback != nullptr) {
+        notices.push_back({in->callback, looped, MIM_DATA, in->instance, Travelling(packedMsg), 0});
+      }
+    }
+  }
+  RunOnDeliveryThread(std::move(notices));
   return MMSYSERR_NOERROR;
 }
 
@@ -599,9 +671,7 @@ MMRESULT TestMidiServices::midiOutPrepareHeader(HMIDI handle, MIDIHDR* hdr, uint
   MMRESULT code = 0;
   if (Injected("midiOutPrepareHeader", {handle, Num(hdr), hdrSize}, &code)) return code;
   if (FindOut(handle) == nullptr) return MMSYSERR_INVALHANDLE;
-  if (hdr == nullptr || hdrSize < sizeof(MIDIHDR) || hdr->lpData == nullptr) {
-    return MMSYSERR_INVALPARAM;
-  }
+  if (MMRESULT result = CheckPrepare(hdr, hdrSize)) return result;
   hdr->dwFlags |= MHDR_PREPARED;
   return MMSYSERR_NOERROR;
 }
@@ -631,9 +701,15 @@ MMRESULT TestMidiServices::midiOutLongMsg(HMIDI handle, MIDIHDR* hdr, uint32_t h
     if (!(hdr->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
     if (hdr->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
     longMessages_.emplace_back(hdr->lpData, hdr->lpData + hdr->dwBufferLength);
+    if (const HMIDI looped = LoopedInput(port->deviceId)) {
+      FillHeaders(looped, MIM_LONGDATA, longMessages_.back(), 0, true, &notices);
+    }
     hdr->dwFlags = (hdr->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     port->pending.push_back(hdr);
-    if (autoComplete_) notices = TakeOutputPending(handle, SIZE_MAX);
+    if (autoComplete_) {
+      const auto done = TakeOutputPending(handle, SIZE_MAX);
+      notices.insert(notices.end(), done.begin(), done.end());
+    }
   }
   RunOnDeliveryThread(std::move(notices));
   return MMSYSERR_NOERROR;
@@ -676,6 +752,7 @@ MMRESULT TestMidiServices::midiOutMessage(uint32_t deviceId, uint32_t msg, uint3
   Lock lock(mutex_);
   MMRESULT code = 0;
   if (Injected("midiOutMessage", {deviceId, msg, dw1, dw2}, &code)) return code;
+  if (deviceId != MIDI_MAPPER && deviceId >= outDevices_.size()) return MMSYSERR_BADDEVICEID;
   return driverMessageResult_;
 }
 

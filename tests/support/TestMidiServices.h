@@ -24,18 +24,27 @@
 //   // Output: each long message is completed (MOM_DONE) at once unless
 //   // SetAutoCompleteLongMessages(false); then CompleteLongMessages() does it.
 //
+//   // A cable: what output device 0 accepts arrives at input device 0.
+//   midi.Loop(0, 0);
+//
 // Threads: every operation and every Deliver* call is made from the test's
 // thread. Driver callbacks run on one delivery thread of this back end
 // (started by the constructor, joined by the destructor); each Deliver* waits
 // until the callback has returned. After midiInStop, midiInReset or
 // midiInClose returns, no input callback runs for that handle.
 //
-// Driver behaviour: headers must be prepared before midiInAddBuffer or
-// midiOutLongMsg (MIDIERR_UNPREPARED otherwise); a header with the driver can't
-// be unprepared (MIDIERR_STILLPLAYING); midiInReset and midiInClose give every
-// added header back (marked done, no callback); midiOutReset and midiOutClose
-// complete every pending long message (MOM_DONE) first. Unknown handles give
-// MMSYSERR_INVALHANDLE, unknown device ids MMSYSERR_BADDEVICEID.
+// Driver behaviour, as the program's own back ends behave (the contract suite
+// in tests/midi/backends/ holds it against them): headers must be prepared
+// before midiInAddBuffer or midiOutLongMsg (MIDIERR_UNPREPARED otherwise), and
+// a header without data or of 0 bytes cannot be; a header with the driver
+// can't be unprepared (MIDIERR_STILLPLAYING); midiInReset and midiInClose give
+// every added header back (marked done, no callback); midiOutReset and
+// midiOutClose complete every pending long message (MOM_DONE) first. Opening
+// takes function callbacks only (CALLBACK_FUNCTION with a callback, or none).
+// Unknown handles give MMSYSERR_INVALHANDLE, unknown device ids
+// MMSYSERR_BADDEVICEID. Unlike the program's back ends, it accepts any short
+// message (they refuse one without a status byte, one that starts a
+// system-exclusive message and one whose data bytes would read as a status).
 
 #include <condition_variable>
 #include <cstdint>
@@ -82,7 +91,9 @@ class TestMidiServices final : public MidiServices {
   void FailNext(const std::string& op, MMRESULT code, int times = 1, int after = 0);
   void ClearFailures();
   // Texts of midiInGetErrorText / midiOutGetErrorText; unknown codes fail with
-  // MMSYSERR_INVALPARAM. Known from the start: 0 to 11 and 64 to 70 as used.
+  // MMSYSERR_INVALPARAM. Known from the start: every code that the program's
+  // back ends return (ErrorTexts.h); "already in use" and "not supported" read
+  // as there, the others keep the wording the port tests were written with.
   void SetErrorText(MMRESULT code, const std::string& text);
   void ForgetErrorText(MMRESULT code);
 
@@ -119,6 +130,13 @@ class TestMidiServices final : public MidiServices {
   bool InputStarted() const;
 
   // ---- Output -------------------------------------------------------------
+  // From now on, every message that the output device accepts also arrives at
+  // the open and started input of the input device, before the send returns: a
+  // short message with the bytes its status implies (time stamp 0; none of the
+  // short messages that the program's back ends refuse travels), a long
+  // message's bytes as DeliverSysex puts them into the added headers (they
+  // are not read as messages), before the long message's MOM_DONE.
+  void Loop(uint32_t outputDeviceId, uint32_t inputDeviceId);
   void SetAutoCompleteLongMessages(bool atOnce);
   size_t PendingLongMessages() const;
   // Completes the oldest n (default: all) pending long messages with MOM_DONE.
@@ -197,6 +215,12 @@ class TestMidiServices final : public MidiServices {
   void TakeBackInputHeaders(InPort& port);
   bool DeliverHeaders(uint32_t msg, const std::vector<uint8_t>& bytes, uint32_t timestamp,
                       HMIDI handle, bool allChunks);
+  // The notices that hand the bytes to the input in its headers; false (and no
+  // notice) when the input is not open and started with a callback.
+  bool FillHeaders(HMIDI handle, uint32_t msg, const std::vector<uint8_t>& bytes,
+                   uint32_t timestamp, bool allChunks, std::vector<Notice>* notices);
+  // The input that a loop from the output device reaches, or 0.
+  HMIDI LoopedInput(uint32_t outputDeviceId) const;
 
   std::vector<MIDIINCAPS> inDevices_;
   std::vector<MIDIOUTCAPS> outDevices_;
@@ -219,6 +243,7 @@ class TestMidiServices final : public MidiServices {
   HMIDI lastInput_ = 0;
   bool autoComplete_ = true;
   std::map<uint32_t, uint32_t> volumes_;
+  std::map<uint32_t, uint32_t> loops_;  // output device id -> input device id
   MMRESULT driverMessageResult_ = MMSYSERR_NOERROR;
 
   // Guards the state above against the delivery thread's reads.

@@ -1,15 +1,19 @@
 #include "SystemMidiServices.h"
 
-#include "AlsaSource.h"
-#include "BackendMidiServices.h"
-#include "JackSource.h"
-#include "LoopbackSource.h"
-#include "RtMidiConnections.h"
+#include "backends/alsa/AlsaSource.h"
+#include "backends/common/BackendMidiServices.h"
+#if ORVALIS_WITH_JACK
+#include "backends/jack/JackSource.h"
+#endif
+#include "backends/loopback/LoopbackSource.h"
+#include "backends/rtmidi/RtMidiPorts.h"
 
 std::unique_ptr<MidiServices> CreateSystemMidiServices() {
   std::vector<std::unique_ptr<DeviceSource>> sources;
   if (RtMidiHasApi(PortFamily::kAlsa)) sources.push_back(std::make_unique<AlsaSource>());
+#if ORVALIS_WITH_JACK
   if (RtMidiHasApi(PortFamily::kJack)) sources.push_back(std::make_unique<JackSource>());
+#endif
   sources.push_back(std::make_unique<LoopbackSource>());
   return std::make_unique<BackendMidiServices>(std::move(sources));
 }

@@ -4,8 +4,9 @@
 //   InstallMidiServices(CreateSystemMidiServices());
 //
 // Inputs and outputs are, in this order: the ALSA sequencer's ports, the ports
-// of a running JACK server, then "Orvalis Loopback" (always there, last). APIs
-// that cannot start here contribute nothing. Names are described in
+// of a running JACK server (unless built without JACK, ORVALIS_WITH_JACK=OFF),
+// then "Orvalis Loopback" (always there, last). APIs that cannot start here
+// contribute nothing. Names are described in
 // DeviceNames.h; the program's own ports are never listed.
 
 #include <memory>

@@ -1,0 +1,92 @@
+#include "JackSession.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+
+#include "backends/common/DeviceNames.h"
+
+namespace {
+
+void Silent(const char*) {}
+
+// RtMidi queues outgoing JACK messages in a ring of 16384 bytes, each behind an
+// int with its length; a JACK MIDI buffer also holds its own header and the
+// event's record.
+constexpr size_t kRtMidiRingBytes = 16384 - 1 - sizeof(int);
+constexpr size_t kMidiBufferOverhead = 64;
+
+}  // namespace
+
+JackSession::JackSession() {
+  static std::once_flag silenced;
+  std::call_once(silenced, [] {
+    jack_set_error_function(Silent);
+    jack_set_info_function(Silent);
+  });
+}
+
+JackSession::~JackSession() { Close(); }
+
+void JackSession::Close() {
+  if (client_ != nullptr) jack_client_close(client_);
+  client_ = nullptr;
+}
+
+bool JackSession::Connect() {
+  if (client_ != nullptr && alive_->load()) return true;
+  if (use_.use_count() > 1) return false;  // ports of a server that went away
+  Close();
+  client_ = jack_client_open(kOwnClientName, JackNoStartServer, nullptr);
+  if (client_ == nullptr) return false;
+  alive_ = std::make_shared<std::atomic<bool>>(true);
+  use_ = std::make_shared<const int>(0);
+  jack_on_shutdown(client_, &JackSession::OnShutdown, alive_.get());
+  return true;
+}
+
+void JackSession::OnShutdown(void* alive) { static_cast<std::atomic<bool>*>(alive)->store(false); }
+
+std::vector<std::string> JackSession::MidiPorts(PortDirection direction) {
+  std::vector<std::string> names;
+  if (!Connect()) return names;
+  const char** ports =
+      jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                     direction == PortDirection::kSends ? JackPortIsOutput : JackPortIsInput);
+  if (ports == nullptr) return names;
+  for (const char** port = ports; *port != nullptr; ++port) names.emplace_back(*port);
+  jack_free(ports);
+  return names;
+}
+
+std::optional<std::string> JackSession::PortOfProduct(const std::string& productName,
+                                                      PortDirection direction) {
+  const std::vector<std::string> ports = MidiPorts(direction);
+  const std::optional<size_t> index = IndexOfProduct(PortFamily::kJack, ports, productName);
+  if (!index) return std::nullopt;
+  return ports[*index];
+}
+
+std::optional<std::string> JackSession::OwnPortNamed(const std::string& shortName,
+                                                     PortDirection direction) {
+  for (const std::string& port : MidiPorts(direction)) {
+    if (IsOwnPort(PortFamily::kJack, port) && port.ends_with(":" + shortName)) return port;
+  }
+  return std::nullopt;
+}
+
+bool JackSession::ConnectPorts(const std::string& source, const std::string& destination) {
+  if (!Connect()) return false;
+  const int result = jack_connect(client_, source.c_str(), destination.c_str());
+  return result == 0 || result == EEXIST;
+}
+
+size_t JackSession::MaxMessageBytes() {
+  if (!Connect()) return 0;
+  const size_t buffer = jack_port_type_get_buffer_size(client_, JACK_DEFAULT_MIDI_TYPE);
+  if (buffer <= kMidiBufferOverhead) return kRtMidiRingBytes;  // size unknown
+  return std::min(kRtMidiRingBytes, buffer - kMidiBufferOverhead);
+}
