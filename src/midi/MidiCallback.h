@@ -27,7 +27,8 @@
 // allocating or locking: one clock read, one ring store, one atomic exchange.
 // Only the first message after the window has handled its notice also posts a
 // Qt event (an allocation and Qt's event-queue mutex, briefly), so a flood
-// costs one posted event per drain of the window, not one per message.
+// costs one posted event per drain of the window, not one per message; while
+// the input port holds its notice between batches (TMidiInput::BatchMs), none.
 void MidiDriverCallback(HMIDI handle, uint32_t msg, uintptr_t instance, uintptr_t param1,
                         uintptr_t param2);
 
