@@ -78,6 +78,9 @@ class TLogView : public QAbstractScrollArea {
   int DisplayRows(int line) const;
   // Where a line is drawn, in viewport coordinates (possibly off screen).
   QRect LineRect(int line) const;
+  // The line drawn at a viewport point (the first or last line above or below
+  // them), -1 when the log is empty.
+  int LineAt(const QPoint& point) const { return LineAtY(point.y()); }
 
  signals:
   void clicked();

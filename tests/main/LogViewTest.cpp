@@ -33,6 +33,12 @@ QStringList Numbered(const QString& prefix, int count, int from = 0) {
   return lines;
 }
 
+QString SysexLine() {
+  QString line = "[MIDI-In] - F0 ";
+  for (int i = 0; i < 120; ++i) line += QString::asprintf("%02X ", i);
+  return line + " (Sysex - 121)";
+}
+
 // ---------------------------------------------------------------------------
 // The model.
 
@@ -207,6 +213,19 @@ TEST_F(LogViewTest, ADragOrAShiftClickSelectsARange) {
   EXPECT_EQ(clicks, 2);
 }
 
+TEST_F(LogViewTest, TheLineAtAPointIsTheOneDrawnThere) {
+  Add(3, 0);
+  Log().AppendLine(SysexLine());
+  Bar()->setValue(0);
+  EXPECT_EQ(view->LineAt(view->LineRect(1).center()), 1);
+  const QRect wrapped = view->LineRect(3);
+  EXPECT_EQ(view->LineAt(QPoint(5, wrapped.bottom() - 1)), 3);
+  EXPECT_EQ(view->LineAt(QPoint(5, -40)), 0);
+  EXPECT_EQ(view->LineAt(QPoint(5, wrapped.bottom() + 500)), 3);
+  view->Clear();
+  EXPECT_EQ(view->LineAt(QPoint(5, 5)), -1);
+}
+
 TEST_F(LogViewTest, TheReleaseThatEndsADoubleClickIsNoClick) {
   Add(5, 0);
   for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonPress,
@@ -304,12 +323,6 @@ TEST_P(LogViewWrap, RowsAreThoseOfTheTextEngineAtEveryWidth) {
     layout.endLayout();
     EXPECT_EQ(view->DisplayRows(0), rows) << "width " << width;
   }
-}
-
-QString SysexLine() {
-  QString line = "[MIDI-In] - F0 ";
-  for (int i = 0; i < 120; ++i) line += QString::asprintf("%02X ", i);
-  return line + " (Sysex - 121)";
 }
 
 INSTANTIATE_TEST_SUITE_P(
