@@ -124,7 +124,7 @@ struct Figures {
 // The burst as fast as the loopback's output takes it: the messages are sent
 // in chunks with one pass over the pending events between two chunks, so the
 // monitor drains while the burst goes on. Whatever overflows the input queue
-// (1024 messages) is lost.
+// (4095 messages) is lost.
 void Burst(Figures& figures) {
   MidiInCount = 0;
   fmMain->LedMidiErr->SetLedOn(false);
@@ -143,7 +143,7 @@ void Burst(Figures& figures) {
 }
 
 // The drain rate: the same number of messages, keeping at most kInFlight of
-// them between the loopback's output and the monitor (below the queue's 1024),
+// them between the loopback's output and the monitor (below the queue's 4095),
 // so that the output is fed as fast as the monitor takes the messages.
 void Drain(Figures& figures) {
   MidiInCount = 0;

@@ -1,9 +1,10 @@
 // Re-send from the log: ParseHexText, the cut of the picked line and the
 // send of its bytes, on one main window built once on the scriptable back end.
 //
-// Input: the log's text (UTF-8), optionally followed by a NUL byte and the
-// caret's position in decimal ("<text>\0<position>"); without it the caret
-// stands at the start of the last line, the one most recently logged.
+// Input: the log's text (UTF-8), optionally followed by a NUL byte and a
+// character position in decimal ("<text>\0<position>"): the log's cursor goes
+// on the line holding that character; without it, on the last line, the one
+// most recently logged.
 //
 // ParseHexText must read what its rule gives; a click must show the cut text
 // and send nothing; a double click and a direct Log_SendHexText must send
@@ -14,9 +15,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
-#include <QTextBlock>
-#include <QTextCursor>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "LogMemo.h"
+#include "LogView.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "StatusBar.h"
@@ -184,18 +184,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ParseHexText(text) != ExpectedHexValue(text)) Fail("ParseHexText does not follow its rule", text);
 
   TfmMain& w = *setup->window;
-  w.MemoLog->setPlainText(text);
-  const int lines = w.MemoLog->LineCount();
-  QTextCursor caret(w.MemoLog->document());
-  if (split < 0) {
-    caret.movePosition(QTextCursor::End);
-    caret.movePosition(QTextCursor::StartOfBlock);
-  } else {
-    const int length = w.MemoLog->document()->characterCount();
-    caret.setPosition(static_cast<int>(input.mid(split + 1, 9).toUInt() % static_cast<unsigned>(length)));
+  const TLogModel& log = *w.MemoLog->Model();
+  w.MemoLog->Model()->SetText(text);
+  const int lines = log.LineCount();
+  int caretLine = lines - 1;
+  if (split >= 0) {
+    const auto length = static_cast<unsigned>(text.size() + 1);
+    const auto position = static_cast<qsizetype>(input.mid(split + 1, 9).toUInt() % length);
+    caretLine = std::min(static_cast<int>(text.left(position).count(QLatin1Char('\n'))), lines - 1);
   }
-  w.MemoLog->setTextCursor(caret);
-  const QString line = w.MemoLog->document()->findBlock(caret.position()).text();
+  if (caretLine >= 0) w.MemoLog->SetCurrentLine(caretLine);
+  const QString line = caretLine >= 0 ? log.Line(caretLine) : QString();
   const QString cut = ExpectedCut(line);
   const std::vector<uint8_t> bytes = ExpectedBytes(cut);
   TakeSent();
@@ -212,6 +211,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   w.Log_SendHexText(text);
   CheckSend(ExpectedBytes(text), false, text);
 
-  if (w.MemoLog->LineCount() != lines) Fail("a re-send changed the log", text);
+  if (log.LineCount() != lines) Fail("a re-send changed the log", text);
   return 0;
 }

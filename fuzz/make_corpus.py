@@ -119,6 +119,8 @@ write("fuzz_hex_text", "log-caret-in-middle",
       "[MIDI-In] - 90 3C 40 (Note On)\n[Midi-Out] - B0 01 02\nTest boucle...\0" + "35")
 write("fuzz_hex_text", "log-caret-on-first",
       "[14:05:09:123] [MIDI-In] - C0 05 (Program Change)\n[MIDI-In] - FA (Start)\n\0" + "3")
+write("fuzz_hex_text", "empty-log-caret-at-0", "\0" + "0")
+write("fuzz_hex_text", "log-caret-on-last-empty-line", "[Midi-Out] - FC\n\0" + "16")
 write("fuzz_hex_text", "tabs-and-controls", "[Midi-Out] - 9\t0 3\x01C 4\x0b0")
 write("fuzz_hex_text", "unicode", "[Midi-Out] - \uff19\uff10 3C \u00e9\U0001F3B9 40")
 

@@ -12,7 +12,6 @@
 
 #include "FileTexts.h"
 #include "IniFile.h"
-#include "LogMemo.h"
 #include "MidiType.h"
 #include "ReceivedSysexStore.h"
 #include "StatusBar.h"

@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -21,8 +20,9 @@
 
 #include "CounterDisplay.h"
 #include "FileCommands.h"
+#include "FramePacer.h"
 #include "HexSpinBox.h"
-#include "LogMemo.h"
+#include "LogView.h"
 #include "OrvalisApplication.h"
 #include "StatusBar.h"
 #include "StatusShape.h"
@@ -114,7 +114,7 @@ TfmMain::TfmMain(std::function<QString()> prefsFileNameSource, QWidget* parent)
   CreateDevicePanel();
   CreateTransmitPanel();
   CreateReceivePanel();
-  MemoLog = new TLogMemo(central);
+  MemoLog = new TLogView(central);
   for (QWidget* section : {static_cast<QWidget*>(pnlDevIO), static_cast<QWidget*>(pnlMidiTx),
                            static_cast<QWidget*>(pnlMidiRx)}) {
     section->setParent(central);
@@ -137,6 +137,7 @@ TfmMain::TfmMain(std::function<QString()> prefsFileNameSource, QWidget* parent)
 
   Files = new FileCommands(*this);
   ConnectHandlers();
+  new TFramePacer(this);
   Prefs_SetMainWindowHook([this] { Prefs_ApplyToWidgets(seLogMaxEvents, cbMIDIIn, cbMIDIOut); });
 
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -371,8 +372,8 @@ void TfmMain::ConnectHandlers() {
   connect(TimerMidiIn, &QTimer::timeout, this, [this] { TimerMidiInTimer(TimerMidiIn); });
   connect(TimerMidiOut, &QTimer::timeout, this, [this] { TimerMidiOutTimer(TimerMidiOut); });
 
-  connect(MemoLog, &TLogMemo::clicked, this, [this] { MemoLogClick(MemoLog); });
-  connect(MemoLog, &TLogMemo::doubleClicked, this, [this] { MemoLogDblClick(MemoLog); });
+  connect(MemoLog, &TLogView::clicked, this, [this] { MemoLogClick(MemoLog); });
+  connect(MemoLog, &TLogView::doubleClicked, this, [this] { MemoLogDblClick(MemoLog); });
 }
 
 // --- Creation and close ---
@@ -533,12 +534,8 @@ void TfmMain::ActViewAllExecute(QObject*) {
 void TfmMain::btnViewAllClick(QObject* Sender) { ActViewAllExecute(Sender); }
 
 void TfmMain::ActEditCopyExecute(QObject*) {
-  MemoLog->selectAll();
-  MemoLog->copy();
-  QTextCursor cursor = MemoLog->textCursor();
-  cursor.movePosition(QTextCursor::End);
-  MemoLog->setTextCursor(cursor);
-  MemoLog->ensureCursorVisible();
+  QApplication::clipboard()->setText(MemoLog->Model()->Text());
+  MemoLog->FollowEnd();
 }
 
 void TfmMain::ActAppAboutExecute(QObject*) {

@@ -12,7 +12,10 @@
 //   frmMainResend.cpp    re-send from the log
 //
 // Everything runs on the user-interface thread. The window owns its controls
-// (Qt parent ownership). Controls are public so that the port manager, the
+// (Qt parent ownership). It is painted at most once per screen frame
+// (TFramePacer): a control changed, or repainted at once, shows at the end of
+// the current frame, so heavy traffic costs one painting per frame, not one
+// per message or per drain. Controls are public so that the port manager, the
 // preferences and the bulk-send window can reach them, as the other units of
 // the program do. Code that changes a control whose signal runs a handler
 // blocks that control's signals meanwhile (QSignalBlocker).
@@ -48,7 +51,7 @@ class QTimer;
 class FileCommands;
 class TCounterDisplay;
 class THexSpinBox;
-class TLogMemo;
+class TLogView;
 class TShape;
 class TStatusBar;
 class TrmLed;
@@ -100,10 +103,13 @@ class TfmMain : public QMainWindow {
   // The outgoing line of the text, handed to OnMidiOutLine (a recording) but
   // not shown: for sends that add no line to the log (a re-send).
   QString Log_Record_MidiOutEvent(const QString& Text);
-  // The one way into the log: puts the time stamp before the text when
-  // "Horodater" is checked, then appends the line under the line limit (at
-  // once, or at the end of the input drain under way).
+  // The one way of traffic and test lines into the log: puts the time stamp
+  // before the text when "Horodater" is checked, then appends the line under
+  // the line limit (at once, or at the end of the input drain under way).
   void Log_AddLine(const QString& Text);
+  // The port manager's notices ("Aucun port MIDI In trouvé !"): appended as
+  // they are, without time stamp and beyond the line limit.
+  void Log_AddNotice(const QString& Text);
   void btnLogClearClick(QObject* Sender);
   void btnRxPauseClick(QObject* Sender);
   void cbMidiInFilterTimeCodeClick(QObject* Sender);
@@ -243,7 +249,7 @@ class TfmMain : public QMainWindow {
   QLabel* lblMidiInPaused;
 
   // --- Event log and status bar ---
-  TLogMemo* MemoLog;
+  TLogView* MemoLog;  // its model holds the lines (Log_AddLine, Log_AddNotice)
   TStatusBar* sbMain;  // two panels: outcome (50) and bytes (600)
 
   // Saving the log, the traffic and received system-exclusive messages;

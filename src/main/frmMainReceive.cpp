@@ -6,14 +6,13 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTextCursor>
 #include <QTimer>
 
 #include <algorithm>
 #include <climits>
 #include <span>
 
-#include "LogMemo.h"
+#include "LogView.h"
 #include "MidiCallback.h"
 #include "MidiIn.h"
 #include "MidiText.h"
@@ -146,7 +145,7 @@ QString TfmMain::LogTimeStamp() const {
   return stamp;
 }
 
-QString TfmMain::Log_Text() const { return MemoLog->toPlainText(); }
+QString TfmMain::Log_Text() const { return MemoLog->Model()->Text(); }
 
 bool TfmMain::RxPaused() const { return btnRxPause->property("Tag").toInt() == 1; }
 
@@ -157,10 +156,14 @@ void TfmMain::MidiInMidiInput(QObject* Sender) {
 
   if (!ShuttingDown) {
     if (!TimerMidiIn->isActive()) TimerMidiIn->start();
+    const bool ledWasOn = LedMidiIn->LedOn();
     LedMidiIn->SetLedOn(true);
-    // A notification handled inside this pass drains the queue itself; one
-    // level of nesting is enough for that, deeper passes would only stack up.
-    if (FInputDrainDepth == 0) {
+    // Pending window messages are processed so that the lit LED shows; when
+    // it was lit already there is nothing new to show (under steady traffic,
+    // most drains). A notification handled inside this pass drains the queue
+    // itself; one level of nesting is enough for that, deeper passes would
+    // only stack up.
+    if (!ledWasOn && FInputDrainDepth == 0) {
       ++FInputDrainDepth;
       struct TDepthGuard {
         int& depth;
@@ -240,43 +243,11 @@ void TfmMain::TLogBatch::Flush() {
   FWindow.AppendLogLines(lines);
 }
 
-void TfmMain::AppendLogLines(const QStringList& Lines) {
-  if (Lines.isEmpty()) return;
-  // Each added line first removes the oldest line when the log holds at least
-  // LogMaxEvents lines: one removal per line, so a lowered limit keeps the length.
-  const int existing = MemoLog->LineCount();
-  int count = existing;
-  int removeExisting = 0;
-  qsizetype skipNew = 0;
-  for (qsizetype i = 0; i < Lines.size(); ++i) {
-    if (count > 0 && count >= LogMaxEvents) {
-      if (removeExisting < existing) {
-        ++removeExisting;
-      } else {
-        ++skipNew;
-      }
-      --count;
-    }
-    ++count;
-  }
+void TfmMain::AppendLogLines(const QStringList& Lines) { MemoLog->Model()->AppendLines(Lines, LogMaxEvents); }
 
-  if (removeExisting >= existing && existing > 0) {
-    MemoLog->clear();
-  } else if (removeExisting > 0) {
-    QTextCursor cursor(MemoLog->document());
-    cursor.movePosition(QTextCursor::Start);
-    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, removeExisting);
-    cursor.removeSelectedText();
-  }
-  MemoLog->appendPlainText(Lines.mid(skipNew).join(QLatin1Char('\n')));
+void TfmMain::Log_AddNotice(const QString& Text) { MemoLog->Model()->AppendLine(Text); }
 
-  QTextCursor end = MemoLog->textCursor();
-  end.movePosition(QTextCursor::End);
-  MemoLog->setTextCursor(end);
-  MemoLog->ensureCursorVisible();
-}
-
-void TfmMain::btnLogClearClick(QObject*) { MemoLog->clear(); }
+void TfmMain::btnLogClearClick(QObject*) { MemoLog->Clear(); }
 
 void TfmMain::btnRxPauseClick(QObject*) {
   const int tag = RxPaused() ? 0 : 1;

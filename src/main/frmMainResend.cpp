@@ -1,12 +1,10 @@
 // Re-send from the log: a click shows a line's bytes, a double click sends them.
 #include <QRegularExpression>
-#include <QTextBlock>
-#include <QTextCursor>
 
 #include <array>
 #include <exception>
 
-#include "LogMemo.h"
+#include "LogView.h"
 #include "StatusBar.h"
 #include "frmMain.h"
 #include "uComm.h"
@@ -54,23 +52,17 @@ void TfmMain::MemoLogClick(QObject*) { Log_PickLine(false); }
 
 void TfmMain::MemoLogDblClick(QObject*) { Log_PickLine(true); }
 
-// The picked line is the logical line (text block) holding the caret, however
-// the view wraps it.
+// The picked line is the logical line holding the log's cursor, however the
+// view wraps it; without a cursor line (the view following the end), the
+// newest line, and an empty text when the log is empty.
 void TfmMain::Log_PickLine(bool SelectAndSend) {
   sbMain->SetPanelText(kOutcomePanel, QString());
 
-  const QTextCursor caret = MemoLog->textCursor();
-  const QTextBlock block = MemoLog->document()->findBlock(caret.selectionStart());
-  if (!block.isValid()) {
-    sbMain->SetPanelText(kOutcomePanel, QStringLiteral("Err-Sel!"));
-    return;
-  }
-  const QString line = block.text();
-  if (SelectAndSend) {
-    QTextCursor selection(block);
-    selection.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    MemoLog->setTextCursor(selection);
-  }
+  const TLogModel& log = *MemoLog->Model();
+  const int cursor = MemoLog->CurrentLine();
+  const int index = cursor >= 0 ? cursor : log.LineCount() - 1;
+  const QString line = index >= 0 ? log.Line(index) : QString();
+  if (SelectAndSend && index >= 0) MemoLog->SelectLines(index, index);
 
   try {
     const QString text = CutLogLine(line);

@@ -68,28 +68,34 @@ void SetSharedBlockFailAfter(int successes) {
   table.failAfter = successes;
 }
 
-static_assert(sizeof(TCircularBuffer) <= 65535);
-static_assert(kMaxCircularBufferCapacity * sizeof(TMidiBufferItem) <= 65535);
+static_assert(kMaxCircularBufferCapacity * sizeof(TMidiBufferSlot) <= 65535);
+// The record's block: the record, then the receive times of the slots.
+static_assert(sizeof(TCircularBuffer) % alignof(uint64_t) == 0);
+static_assert(sizeof(TCircularBuffer) + kMaxCircularBufferCapacity * sizeof(uint64_t) <= 65535);
 
 TCircularBuffer* CreateCircularBuffer(uint16_t capacity) {
   if (capacity == 0 || capacity > kMaxCircularBufferCapacity) return nullptr;
   uint32_t recordHandle = 0;
-  void* record = AllocSharedBlock(sizeof(TCircularBuffer), recordHandle);
+  auto* record = static_cast<uint8_t*>(AllocSharedBlock(
+      static_cast<uint16_t>(sizeof(TCircularBuffer) + capacity * sizeof(uint64_t)), recordHandle));
   if (record == nullptr) return nullptr;
   uint32_t slotsHandle = 0;
-  void* slots = AllocSharedBlock(static_cast<uint16_t>(capacity * sizeof(TMidiBufferItem)),
+  void* slots = AllocSharedBlock(static_cast<uint16_t>(capacity * sizeof(TMidiBufferSlot)),
                                  slotsHandle);
   if (slots == nullptr) {
     FreeSharedBlock(recordHandle);
     return nullptr;
   }
   auto* buffer = new (record) TCircularBuffer;
-  auto* first = static_cast<TMidiBufferItem*>(slots);
+  auto* first = static_cast<TMidiBufferSlot*>(slots);
   std::uninitialized_default_construct_n(first, capacity);
+  auto* times = reinterpret_cast<uint64_t*>(record + sizeof(TCircularBuffer));
+  std::uninitialized_value_construct_n(times, capacity);
   buffer->RecordHandle = recordHandle;
   buffer->BufferHandle = slotsHandle;
   buffer->pStart = first;
   buffer->pEnd = first + capacity;
+  buffer->pTimes = times;
   buffer->pNextPut = first;
   buffer->pNextGet = first;
   buffer->Capacity = capacity;

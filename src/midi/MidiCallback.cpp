@@ -1,5 +1,6 @@
 #include "MidiCallback.h"
 
+#include <chrono>
 #include <span>
 
 #include "CircBuf.h"
@@ -22,17 +23,20 @@ void MidiDriverCallback(HMIDI, uint32_t msg, uintptr_t instance, uintptr_t param
       if (info->PBuffer == nullptr) return;
       TMidiBufferItem item;
       item.timestamp = static_cast<uint32_t>(param2);
+      item.timeUs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                              std::chrono::steady_clock::now().time_since_epoch())
+                                              .count());
       if (msg == MIM_DATA) {
         item.data = static_cast<uint32_t>(param1);
       } else {
         item.sysex = reinterpret_cast<MIDIHDR*>(param1);
       }
       if (PutBufferItem(info->PBuffer, item)) {
-        info->hWindow->Post(MIM_DATA, 0, 0);
+        info->hWindow->PostOnce(MIM_DATA);
       } else {
-        const uintptr_t openCount =
-            item.sysex != nullptr ? info->OpenCount.load(std::memory_order_relaxed) : 0;
-        info->hWindow->Post(WM_USER, openCount, reinterpret_cast<uintptr_t>(item.sysex));
+        if (item.sysex != nullptr) (void)info->KeepLostHeader(item.sysex);
+        info->LostCount.fetch_add(1, std::memory_order_relaxed);
+        info->hWindow->PostOnce(WM_USER);
       }
       return;
     }

@@ -29,7 +29,7 @@ TMidiInput::TMidiInput(QObject* owner) : TMidiIO(owner) {
       [this](uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
         return MidiInput(msg, wParam, lParam);
       },
-      this);
+      this, {MIM_DATA, WM_USER});
   FState = misClosed;
 }
 
@@ -82,6 +82,11 @@ void TMidiInput::SetProductName(const std::string& value) {
   SetDeviceID(id);
 }
 
+void TMidiInput::SetBatchMs(uint16_t value) {
+  FBatchMs = value;
+  Handle->SetHold(MIM_DATA, value);
+}
+
 void TMidiInput::SetSysexBufferSize(uint16_t value) {
   if (FState == misOpen) Raise("Change to SysexBufferSize while device was open");
   FSysexBufferSize = value;
@@ -125,7 +130,7 @@ void TMidiInput::Open() {
     }
     PCtlInfo->PBuffer = PBuffer;
     PCtlInfo->hWindow = Handle;
-    PCtlInfo->OpenCount.store(++FOpenCount, std::memory_order_relaxed);
+    ForgetLosses();
     CopyFiltersToCtlInfo();
     HMIDI handle = 0;
     const MMRESULT result = midiInOpen(&handle, FDeviceID, MidiDriverCallback,
@@ -234,6 +239,14 @@ void TMidiInput::ReleaseBuffers() noexcept {
   FreeCircularBuffer(PBuffer);
   PBuffer = nullptr;
   if (PCtlInfo != nullptr) PCtlInfo->PBuffer = nullptr;
+  ForgetLosses();
+}
+
+void TMidiInput::ForgetLosses() noexcept {
+  if (PCtlInfo == nullptr) return;
+  PCtlInfo->LostCount.store(0, std::memory_order_relaxed);
+  while (PCtlInfo->TakeLostHeader() != nullptr) {
+  }
 }
 
 void TMidiInput::ChangeDevice(uint32_t newDeviceId, bool openAndStartAfterChange) {
@@ -259,6 +272,7 @@ std::unique_ptr<TMyMidiEvent> TMidiInput::GetMidiEvent() {
   if (!PeekBufferItem(PBuffer, item)) return nullptr;
   auto event = std::make_unique<TMyMidiEvent>();
   event->Time = item.timestamp;
+  event->TimeUs = item.timeUs;
   if (item.sysex != nullptr) {
     event->MidiMessage = 0xF0;
     MIDIHDR* hdr = item.sysex;
@@ -291,9 +305,8 @@ void TMidiInput::FlushQueue() {
   while (MessageCount() > 0) GetMidiEvent();
 }
 
-void TMidiInput::GiveBackLostHeader(uintptr_t openCount, uintptr_t header) noexcept {
-  auto* hdr = reinterpret_cast<MIDIHDR*>(header);
-  if (hdr == nullptr || FState != misOpen || openCount != FOpenCount || !OwnsHeader(hdr)) return;
+void TMidiInput::GiveBackLostHeader(MIDIHDR* hdr) noexcept {
+  if (FState != misOpen || !OwnsHeader(hdr)) return;
   // A header that cannot be handed back stays with the port until Close, as
   // before; the overflow itself is reported either way.
   hdr->dwBytesRecorded = 0;
@@ -301,14 +314,26 @@ void TMidiInput::GiveBackLostHeader(uintptr_t openCount, uintptr_t header) noexc
     midiInAddBuffer(FMIDIHandle, hdr, kHdrSize);
 }
 
-intptr_t TMidiInput::MidiInput(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
+void TMidiInput::HandleOverflow() {
+  if (PCtlInfo == nullptr) return;
+  while (MIDIHDR* hdr = PCtlInfo->TakeLostHeader()) GiveBackLostHeader(hdr);
+  for (uint32_t lost = PCtlInfo->LostCount.exchange(0, std::memory_order_acquire); lost > 0; --lost) {
+    if (!FOnOverflow || FState != misOpen) return;
+    FOnOverflow(this);
+  }
+}
+
+intptr_t TMidiInput::MidiInput(uint32_t msg, uintptr_t, uintptr_t) {
   switch (msg) {
-    case MIM_DATA:
-      if (FOnMidiInput && FState == misOpen && MessageCount() > 0) FOnMidiInput(this);
-      return 0;
+    case MIM_DATA: {
+      if (!FOnMidiInput || FState != misOpen) return 0;
+      const uint16_t waiting = MessageCount();
+      if (waiting == 0) return 0;
+      FOnMidiInput(this);
+      return waiting >= kBatchMessages ? 1 : 0;  // a batch: the window holds the next notice
+    }
     case WM_USER:
-      GiveBackLostHeader(wParam, lParam);
-      if (FOnOverflow && FState == misOpen) FOnOverflow(this);
+      HandleOverflow();
       return 0;
     case WM_QUERYENDSESSION:
       return 1;

@@ -19,8 +19,13 @@ class EMidiInputError : public std::runtime_error {
 
 // Threads: every operation, MidiInput and every event run on the user-interface
 // thread. The driver thread reaches the port only through MidiDriverCallback,
-// which reads PCtlInfo, writes the ring buffer and posts notices to the
-// message window. Ownership: the port owns its ring buffer and system-exclusive
+// which reads PCtlInfo, writes the ring buffer (and, for lost messages, the
+// record's loss counters) and posts notices to the message window, at most
+// one of each kind waiting at a time. OnMidiInput fires once per MIM_DATA
+// notice while messages wait: the handler is expected to take them all, and
+// what it leaves waits for the notice of the next message. Under heavy
+// traffic (BatchMs) the notices come at a steady pace instead. OnOverflow
+// fires once per lost message, when the WM_USER notice comes. Ownership: the port owns its ring buffer and system-exclusive
 // headers from Open to Close; a header belongs to the driver from
 // midiInAddBuffer until GetMidiEvent takes its item. Every failure raises
 // EMidiInputError.
@@ -61,6 +66,13 @@ class TMidiInput : public TMidiIO {
   void SetProductName(const std::string& value);
   uint16_t Capacity() const { return FCapacity; }
   void SetCapacity(uint16_t value) { FCapacity = value; }
+  // Once OnMidiInput has found at least kBatchMessages waiting, the next
+  // MIM_DATA notice comes BatchMs milliseconds later at the soonest: the
+  // messages of the meantime wait in the queue and come as one batch. 0 (at
+  // creation): every notice comes as soon as a message waits.
+  static constexpr uint16_t kBatchMessages = 16;
+  uint16_t BatchMs() const { return FBatchMs; }
+  void SetBatchMs(uint16_t value);
   uint16_t SysexBufferSize() const { return FSysexBufferSize; }
   void SetSysexBufferSize(uint16_t value);
   uint16_t SysexBufferCount() const { return FSysexBufferCount; }
@@ -92,9 +104,13 @@ class TMidiInput : public TMidiIO {
   [[noreturn]] void Raise(const std::string& text);
   void PrepareHeaders();
   void AddBuffers();
-  // WM_USER of a sysex lost to a full queue: hands its header back to the
-  // driver when it belongs to the current opening.
-  void GiveBackLostHeader(uintptr_t openCount, uintptr_t header) noexcept;
+  // WM_USER: hands the headers of sysex items lost to a full queue back to
+  // the driver, then fires OnOverflow once per lost message.
+  void HandleOverflow();
+  void GiveBackLostHeader(MIDIHDR* hdr) noexcept;
+  // Forgets what the callback noted about lost messages; only while no device
+  // can call back.
+  void ForgetLosses() noexcept;
   void UnprepareHeaders();
   // Open's clean-up: closes a device left open, releases every buffer.
   void AbandonOpen() noexcept;
@@ -109,12 +125,12 @@ class TMidiInput : public TMidiIO {
   uint32_t FDeviceID = 0;
   std::string FProductName;
   uint16_t FCapacity = 1024;
+  uint16_t FBatchMs = 0;
   uint16_t FSysexBufferSize = 4096;
   uint16_t FSysexBufferCount = 16;
   bool FSysexOnly = false;
   TMidiMsgFilter FFilteredMessages{msgActiveSensing, msgMidiTimeCode};
   uint16_t FError = 0;
-  uint32_t FOpenCount = 0;  // openings so far; see TMidiCtlInfo::OpenCount
   TNotifyEvent FOnMidiInput;
   TNotifyEvent FOnOverflow;
   TNotifyEvent FOnDeviceChanged;

@@ -16,7 +16,11 @@
 //    midiOutLongMsg; the callback only posts it, so its handling always happens
 //    later from the event loop.
 //  - The callback must not block, allocate from the driver's own pools or call
-//    back into the services.
+//    back into the services. The ports' callback (MidiDriverCallback) meets
+//    this on a real-time thread such as JACK's process thread: per input
+//    message it reads the clock, stores into a lock-free ring and does one
+//    atomic exchange; only when the user-interface thread has caught up does
+//    it post one Qt event (see MidiCallback.h).
 
 #include <cstdint>
 #include <memory>

@@ -122,6 +122,9 @@ struct TMyMidiEvent {
   uint8_t Data1 = 0;
   uint8_t Data2 = 0;
   uint32_t Time = 0;  // input: milliseconds since the port was started; ignored on output
+  // Input: when the driver's callback received the message, in microseconds of
+  // std::chrono::steady_clock (the same clock in every port); 0 on output.
+  uint64_t TimeUs = 0;
   uint16_t SysexLength = 0;
   std::unique_ptr<uint8_t[]> Sysex;
 
@@ -160,10 +163,36 @@ struct TMidiCtlInfo {
   std::atomic<bool> SysexOnly{false};
   std::atomic<bool> FilterMTC{false};
   std::atomic<bool> FilterAS{false};
-  // Which opening of the input the driver is calling back for: a notice about
-  // a lost sysex header carries it, so that a notice from an earlier opening
-  // never hands a header of the current one to the driver.
-  std::atomic<uint32_t> OpenCount{0};
+
+  // What a full ring cost, for the input port's overflow notice. The callback
+  // adds to LostCount and stores the header of each lost sysex item in
+  // LostHeaders, so that the port gives it back to the driver; the port takes
+  // both when the notice comes. Both sides only count up; LostHeaders is a
+  // ring of its own (one writer, one reader, like TCircularBuffer). A header
+  // lost while LostHeaders is full stays with the port until Close. Both are
+  // emptied by the port while no device can call back.
+  static constexpr uint32_t kLostHeaderSlots = 64;
+  std::atomic<uint32_t> LostCount{0};
+  std::array<MIDIHDR*, kLostHeaderSlots> LostHeaders{};
+  std::atomic<uint32_t> LostHeadersPut{0};
+  std::atomic<uint32_t> LostHeadersGet{0};
+
+  // Driver thread: notes the header of a lost sysex item; false when no room is left.
+  bool KeepLostHeader(MIDIHDR* hdr) {
+    const uint32_t put = LostHeadersPut.load(std::memory_order_relaxed);
+    if (put - LostHeadersGet.load(std::memory_order_acquire) >= kLostHeaderSlots) return false;
+    LostHeaders[put % kLostHeaderSlots] = hdr;
+    LostHeadersPut.store(put + 1, std::memory_order_release);
+    return true;
+  }
+  // User-interface thread: the oldest lost header not yet taken, or none.
+  MIDIHDR* TakeLostHeader() {
+    const uint32_t get = LostHeadersGet.load(std::memory_order_relaxed);
+    if (get == LostHeadersPut.load(std::memory_order_acquire)) return nullptr;
+    MIDIHDR* hdr = LostHeaders[get % kLostHeaderSlots];
+    LostHeadersGet.store(get + 1, std::memory_order_release);
+    return hdr;
+  }
 
   // A zero-filled record in a shareable block, or none when it cannot be had.
   static TMidiCtlInfo* Allocate();

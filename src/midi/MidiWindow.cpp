@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <stdexcept>
 #include <utility>
 
 namespace {
@@ -14,17 +15,26 @@ QEvent::Type NoticeEventType() {
 
 class NoticeEvent final : public QEvent {
  public:
-  NoticeEvent(uint32_t msg, uintptr_t wParam, uintptr_t lParam)
-      : QEvent(NoticeEventType()), msg(msg), wParam(wParam), lParam(lParam) {}
+  NoticeEvent(uint32_t msg, uintptr_t wParam, uintptr_t lParam, int onceSlot)
+      : QEvent(NoticeEventType()), msg(msg), wParam(wParam), lParam(lParam), onceSlot(onceSlot) {}
   const uint32_t msg;
   const uintptr_t wParam;
   const uintptr_t lParam;
+  const int onceSlot;  // PostOnce's slot of the number, or -1
 };
 
 }  // namespace
 
-TMidiWindow::TMidiWindow(TMidiWindowProc procedure, QObject* owner)
+TMidiWindow::TMidiWindow(TMidiWindowProc procedure, QObject* owner,
+                         std::initializer_list<uint32_t> postedOnce)
     : QObject(owner), procedure_(std::move(procedure)) {
+  if (postedOnce.size() > kMaxPostedOnce) throw std::invalid_argument("too many notices posted once");
+  for (uint32_t msg : postedOnce) onceNumbers_[onceCount_++] = msg;
+  for (size_t i = 0; i < kMaxPostedOnce; ++i) {
+    holds_[i].setSingleShot(true);
+    holds_[i].setTimerType(Qt::PreciseTimer);
+    connect(&holds_[i], &QTimer::timeout, this, [this, i] { RunOnce(static_cast<int>(i)); });
+  }
   NoticeEventType();  // registered here, not on the driver's thread
 }
 
@@ -32,8 +42,36 @@ TMidiWindow::~TMidiWindow() {
   posted_.load(std::memory_order_acquire);  // notices still queued are deleted next
 }
 
+int TMidiWindow::OnceSlot(uint32_t msg) const {
+  for (size_t i = 0; i < onceCount_; ++i) {
+    if (onceNumbers_[i] == msg) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void TMidiWindow::SetHold(uint32_t msg, int ms) {
+  const int slot = OnceSlot(msg);
+  if (slot >= 0) holdMs_[slot] = ms;
+}
+
 void TMidiWindow::Post(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
-  auto* notice = new NoticeEvent(msg, wParam, lParam);  // Qt's queue takes it over
+  auto* notice = new NoticeEvent(msg, wParam, lParam, -1);  // Qt's queue takes it over
+  posted_.fetch_add(1, std::memory_order_release);
+  QCoreApplication::postEvent(this, notice);
+}
+
+void TMidiWindow::PostOnce(uint32_t msg) {
+  const int slot = OnceSlot(msg);
+  if (slot < 0) {
+    Post(msg, 0, 0);
+    return;
+  }
+  // Paired with the exchange in RunOnce: both are read-modify-writes of the
+  // mark, so either this one comes first and the window's exchange acquires
+  // what was published before it, or the window's comes first and this one
+  // finds the mark clear and posts.
+  if (waiting_[slot].exchange(true, std::memory_order_acq_rel)) return;
+  auto* notice = new NoticeEvent(msg, 0, 0, slot);
   posted_.fetch_add(1, std::memory_order_release);
   QCoreApplication::postEvent(this, notice);
 }
@@ -48,6 +86,20 @@ bool TMidiWindow::event(QEvent* e) {
   posted_.load(std::memory_order_acquire);
   if (e->type() != NoticeEventType()) return QObject::event(e);
   const auto* notice = static_cast<NoticeEvent*>(e);
-  Send(notice->msg, notice->wParam, notice->lParam);
+  if (notice->onceSlot >= 0) {
+    RunOnce(notice->onceSlot);
+  } else {
+    Send(notice->msg, notice->wParam, notice->lParam);
+  }
   return true;
+}
+
+void TMidiWindow::RunOnce(int slot) {
+  waiting_[slot].exchange(false, std::memory_order_acq_rel);
+  const intptr_t answer = Send(onceNumbers_[slot], 0, 0);
+  if (answer == 0 || holdMs_[slot] <= 0) return;
+  // Held: whoever posts finds the mark set, and the timer runs the procedure
+  // again. A notice posted before the mark was set again runs as usual.
+  waiting_[slot].store(true, std::memory_order_relaxed);
+  if (!holds_[slot].isActive()) holds_[slot].start(holdMs_[slot]);
 }

@@ -7,7 +7,7 @@
 #include <climits>
 #include <stdexcept>
 
-#include "LogMemo.h"
+#include "CircBuf.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "StatusShape.h"
@@ -61,7 +61,7 @@ void PaintWithHint(TPortShape which, const QColor& color, const QString& hint) {
 }
 
 void AppendToMemo(const QString& line) {
-  if (fmMain) fmMain->MemoLog->appendPlainText(line);
+  if (fmMain) fmMain->Log_AddNotice(line);
 }
 
 // Clears the list and fills it with the product names of the port's devices,
@@ -101,7 +101,12 @@ void MidiPorts_Start() {
   ShuttingDown = false;
   try {
     auto port = std::make_unique<TMidiInput>();
-    port->SetCapacity(1024);
+    // As deep as one ring block allows: 0.4 s of traffic at 10 000 messages
+    // per second, so that a window busy for that long loses nothing.
+    port->SetCapacity(kMaxCircularBufferCapacity);
+    // Under heavy traffic the window takes the input once per screen frame,
+    // not once per burst of the driver (a JACK period can be a few ms).
+    port->SetBatchMs(16);
     port->SetSysexBufferCount(16);
     port->SetSysexBufferSize(63999);
     port->SetFilteredMessages({msgActiveSensing});

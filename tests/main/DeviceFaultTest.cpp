@@ -119,12 +119,12 @@ TEST_F(DeviceFaultTest, ChoosingADeviceThatHasLeftFailsInsteadOfOpeningTheOneInI
 }
 
 // Everything is delivered before the window handles a single notice: the
-// queue (1024 events) keeps the first messages, whole and in order, and the
+// queue (4095 events) keeps the first messages, whole and in order, and the
 // rest is gone without a trace but the error LED.
 TEST_F(DeviceFaultTest, AFloodFarBeyondTheQueueKeepsExactlyWhatFitAndLightsTheErrorLed) {
   Start();
   window->seLogMaxEvents->setValue(10000);
-  constexpr int kQueue = 1024;
+  constexpr int kQueue = 4095;
   constexpr int kFlood = 5 * kQueue;
 
   auto sysex = [](uint8_t tag) { return std::vector<uint8_t>{0xF0, 0x7D, tag, 0x01, 0x02, 0x03, 0x04, 0xF7}; };

@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QTextBlock>
 
 #include <csignal>
 
@@ -149,8 +148,7 @@ TEST_P(JackServerFaultTest, ProgramGoesOnAndUsesTheDevicesAgainOnceTheServerIsBa
   EXPECT_EQ(window->cntMidiOut->Value(), sentBefore);
 
   // So does the re-send of that line.
-  QTextCursor caret(window->MemoLog->document()->findBlockByNumber(0));
-  window->MemoLog->setTextCursor(caret);
+  window->MemoLog->SetCurrentLine(0);
   window->MemoLogDblClick(window->MemoLog);
   EXPECT_EQ(window->sbMain->PanelText(0), "Err-Tx!");
   EXPECT_EQ(MidiOutCount, sentBefore);

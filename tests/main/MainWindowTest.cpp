@@ -16,7 +16,7 @@
 
 #include "CounterDisplay.h"
 #include "HexSpinBox.h"
-#include "LogMemo.h"
+#include "LogView.h"
 #include "MainWindowFixture.h"
 #include "StatusBar.h"
 #include "StatusShape.h"
@@ -177,13 +177,12 @@ TEST_F(MainWindowTest, CopyPutsTheWholeLogOnTheClipboardAndLeavesNothingSelected
   Start();
   window->Log_AddLine("first");
   Receive({0xFA});
-  window->MemoLog->moveCursor(QTextCursor::Start);
-  window->MemoLog->moveCursor(QTextCursor::Down, QTextCursor::KeepAnchor);
+  window->MemoLog->SelectLines(0, 0);
   window->ActEditCopy->trigger();
   EXPECT_EQ(QApplication::clipboard()->text(), "first\n[MIDI-In] - FA (Start)");
-  const QTextCursor cursor = window->MemoLog->textCursor();
-  EXPECT_FALSE(cursor.hasSelection());
-  EXPECT_TRUE(cursor.atEnd());
+  EXPECT_FALSE(window->MemoLog->HasSelection());
+  EXPECT_EQ(window->MemoLog->CurrentLine(), -1);
+  EXPECT_TRUE(window->MemoLog->FollowsEnd());
 }
 
 TEST_F(MainWindowTest, EnablingARunningLedTimerDoesNotRestartIt) {

@@ -3,9 +3,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QMouseEvent>
-#include <QTextBlock>
 
-#include "LogMemo.h"
+#include <optional>
+
+#include "LogView.h"
 #include "StatusBar.h"
 #include "TransmitFixture.h"
 
@@ -34,19 +35,17 @@ class ResendTest : public TransmitFixture {
   QString Outcome() const { return window->sbMain->PanelText(0); }
   QString Bytes() const { return window->sbMain->PanelText(1); }
 
-  // Puts the caret inside the given logical line.
-  void CaretInLine(int line, int column = 3) {
-    const QTextBlock block = window->MemoLog->document()->findBlockByNumber(line);
-    QTextCursor cursor(block);
-    cursor.setPosition(block.position() + std::min(column, block.length() - 1));
-    window->MemoLog->setTextCursor(cursor);
-  }
+  // Puts the log's cursor on the given logical line.
+  void CaretInLine(int line) { window->MemoLog->SetCurrentLine(line); }
 
-  // Sends a press-release-press-double-click-release sequence at the line.
-  void DoubleClickLine(int line) {
-    CaretInLine(line);
+  // Replaces the log by the lines of a text.
+  void SetLog(const QString& text) { window->MemoLog->Model()->SetText(text); }
+
+  // Sends a press-release-press-double-click-release sequence at a point of
+  // the log's viewport (by default, in the middle of the line).
+  void DoubleClickLine(int line, std::optional<QPointF> point = std::nullopt) {
     QWidget* viewport = window->MemoLog->viewport();
-    const QPointF at = window->MemoLog->cursorRect().center();
+    const QPointF at = point ? *point : QRectF(window->MemoLog->LineRect(line)).center();
     const QPointF global = viewport->mapToGlobal(at);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonPress,
                               QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
@@ -89,7 +88,7 @@ TEST_F(ResendTest, ClickShowsTheBytesOfEachLineFormatWithOrWithoutTimeStamp) {
       const QString line = QString::fromUtf8(c.line);
       const QString stamped = line.isEmpty() || line.startsWith("Test") ? line : stamp + line;
       SCOPED_TRACE(stamped.toStdString());
-      window->MemoLog->setPlainText("first line\n" + stamped + "\nlast line");
+      SetLog("first line\n" + stamped + "\nlast line");
       window->sbMain->SetPanelText(0, "Tx-OK");
       CaretInLine(1);
       window->MemoLogClick(window->MemoLog);
@@ -108,7 +107,7 @@ TEST_F(ResendTest, DoubleClickOnAReceivedLineSelectsItAndSendsItOnceWithoutLoggi
   EXPECT_EQ(Sent(), (std::vector<std::vector<uint8_t>>{{0x90, 0x3C, 0x40}}));
   EXPECT_EQ(Outcome(), "Tx-OK");
   EXPECT_EQ(Bytes(), " 90 3C 40 ");
-  EXPECT_EQ(window->MemoLog->textCursor().selectedText(), "[MIDI-In] - 90 3C 40 (Note On)");
+  EXPECT_EQ(window->MemoLog->SelectedText(), "[MIDI-In] - 90 3C 40 (Note On)");
   EXPECT_EQ(LogLines().size(), 1);
   EXPECT_EQ(MidiOutCount, 1);
 }
@@ -133,10 +132,11 @@ TEST_F(ResendTest, PicksTheWholeLogicalLineEvenWhenItWraps) {
   midi->ClearSent();
   window->MemoLog->resize(200, 300);
   QCoreApplication::processEvents();
-  const QTextBlock block = window->MemoLog->document()->firstBlock();
-  ASSERT_GT(block.layout()->lineCount(), 1);  // wrapped on screen
-  CaretInLine(0, block.length() - 5);          // in its last displayed piece
-  window->MemoLogDblClick(window->MemoLog);
+  const int rows = window->MemoLog->DisplayRows(0);
+  ASSERT_GT(rows, 1);  // wrapped on screen
+  const QRect line = window->MemoLog->LineRect(0);
+  ASSERT_LE(line.bottom(), window->MemoLog->viewport()->height());
+  DoubleClickLine(0, QPointF(20, line.bottom() - line.height() / (2 * rows)));  // in its last displayed piece
   EXPECT_EQ(midi->LongMessages(), std::vector<std::vector<uint8_t>>{bytes});
   EXPECT_EQ(Outcome(), "Tx-OK");
 }
@@ -163,21 +163,21 @@ TEST_F(ResendTest, TextsThatGiveNoWholeMessageAreRefused) {
   };
   for (const RefusedCase& c : refused) {
     SCOPED_TRACE(c.name);
-    window->MemoLog->setPlainText(c.line);
+    SetLog(c.line);
     CaretInLine(0);
     window->MemoLogDblClick(window->MemoLog);
     EXPECT_EQ(Outcome(), "Err-Fmt!");
     EXPECT_TRUE(Sent().empty());
   }
   // 255 bytes still go out, and so does a received sysex line shown whole.
-  window->MemoLog->setPlainText(long255);
+  SetLog(long255);
   CaretInLine(0);
   window->MemoLogDblClick(window->MemoLog);
   EXPECT_EQ(Outcome(), "Tx-OK");
   ASSERT_EQ(midi->LongMessages().size(), 1u);
   EXPECT_EQ(midi->LongMessages()[0].size(), 255u);
   midi->ClearSent();
-  window->MemoLog->setPlainText("[MIDI-In] - F0 7E 00 F7  (Sysex - 4)");
+  SetLog("[MIDI-In] - F0 7E 00 F7  (Sysex - 4)");
   CaretInLine(0);
   window->MemoLogDblClick(window->MemoLog);
   EXPECT_EQ(Outcome(), "Tx-OK");
@@ -202,7 +202,7 @@ TEST_F(ResendTest, AReceivedSystemExclusiveOfOddLengthIsSentAgainWhole) {
 TEST_F(ResendTest, FreeTextIsHandedOnAsTheBytesItsPairsGiveAndRefusedWithoutAStatusByte) {
   Start();
   midi->ClearCalls();
-  window->MemoLog->setPlainText("Test boucle...");
+  SetLog("Test boucle...");
   CaretInLine(0);
   window->MemoLogDblClick(window->MemoLog);
   EXPECT_EQ(Outcome(), "Err-Tx!");
@@ -215,7 +215,7 @@ TEST_F(ResendTest, FreeTextIsHandedOnAsTheBytesItsPairsGiveAndRefusedWithoutASta
 
 TEST_F(ResendTest, WithoutOutputTheOutcomeIsErrTx) {
   Start();
-  window->MemoLog->setPlainText("[Midi-Out] - 90 3C 40");
+  SetLog("[Midi-Out] - 90 3C 40");
   MidiOut_Close();
   CaretInLine(0);
   window->MemoLogDblClick(window->MemoLog);

@@ -14,7 +14,10 @@ using BufferPtr = std::unique_ptr<TCircularBuffer, BufferDeleter>;
 
 BufferPtr MakeBuffer(uint16_t capacity) { return BufferPtr(CreateCircularBuffer(capacity)); }
 
-TMidiBufferItem Item(uint32_t n) { return TMidiBufferItem{n, n * 3, nullptr}; }
+// Receive times beyond 32 bits, so that a time cut short would show.
+uint64_t TimeOf(uint32_t n) { return 0x1'0000'0000ull * (n + 1) + n; }
+
+TMidiBufferItem Item(uint32_t n) { return TMidiBufferItem{n, n * 3, nullptr, TimeOf(n)}; }
 
 }  // namespace
 
@@ -50,6 +53,11 @@ TEST(SharedBlock, TestHookFailsAllocationsAfterTheGivenNumber) {
   EXPECT_EQ(AllocSharedBlock(16, second), nullptr);
   EXPECT_EQ(second, 0u);
   FreeSharedBlock(first);
+}
+
+TEST(CircularBuffer, HoldsUpTo4095ItemsInSixteenByteSlots) {
+  EXPECT_EQ(sizeof(TMidiBufferSlot), 16u);
+  EXPECT_EQ(kMaxCircularBufferCapacity, 4095);
 }
 
 TEST(CircularBuffer, RefusesCapacitiesThatDoNotFitOneBlock) {
@@ -103,6 +111,7 @@ TEST(CircularBuffer, CapacityThreeFillsRefusesAFourthAndWrapsAfterARemove) {
     ASSERT_TRUE(PeekBufferItem(buffer.get(), item));
     EXPECT_EQ(item.timestamp, expected);
     EXPECT_EQ(item.data, expected * 3);
+    EXPECT_EQ(item.timeUs, TimeOf(expected));
     EXPECT_TRUE(RemoveBufferItem(buffer.get()));
   }
   EXPECT_FALSE(RemoveBufferItem(buffer.get()));
@@ -131,7 +140,9 @@ TEST(CircularBuffer, KeepsOrderOverManyWraps) {
     for (int i = 0; i < puts; ++i) {
       TMidiBufferItem item;
       ASSERT_TRUE(PeekBufferItem(buffer.get(), item));
-      ASSERT_EQ(item.timestamp, expected++);
+      ASSERT_EQ(item.timestamp, expected);
+      ASSERT_EQ(item.timeUs, TimeOf(expected));
+      ++expected;
       ASSERT_TRUE(RemoveBufferItem(buffer.get()));
     }
   }
@@ -145,7 +156,7 @@ TEST(CircularBuffer, TwoThreadsPassAMillionItemsInOrderWithNoneLostOrRepeated) {
   ASSERT_NE(buffer, nullptr);
   std::thread writer([&] {
     for (uint32_t n = 0; n < kItems; ++n) {
-      const TMidiBufferItem item{n, ~n, nullptr};
+      const TMidiBufferItem item{n, ~n, nullptr, TimeOf(n)};
       while (!PutBufferItem(buffer.get(), item)) std::this_thread::yield();
     }
   });
@@ -157,7 +168,7 @@ TEST(CircularBuffer, TwoThreadsPassAMillionItemsInOrderWithNoneLostOrRepeated) {
       std::this_thread::yield();
       continue;
     }
-    if (item.timestamp != expected || item.data != ~expected) ++mismatches;
+    if (item.timestamp != expected || item.data != ~expected || item.timeUs != TimeOf(expected)) ++mismatches;
     ASSERT_TRUE(RemoveBufferItem(buffer.get()));
     ++expected;
   }

@@ -1,7 +1,10 @@
 #include "MidiIn.h"
 
 #include <algorithm>
+#include <QElapsedTimer>
+
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -339,6 +342,24 @@ TEST_F(MidiInTest, AShortMessageBecomesAnEvent) {
   EXPECT_EQ(Port().GetMidiEvent(), nullptr);
 }
 
+TEST_F(MidiInTest, EveryEventCarriesWhenTheDriverReceivedItInSteadyMicroseconds) {
+  const auto micros = [] {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+  };
+  OpenStarted();
+  const uint64_t before = micros();
+  ASSERT_TRUE(midi->DeliverShort(Packed(0x90, 0x3C, 0x40)));
+  ASSERT_TRUE(midi->DeliverSysex({0xF0, 0x01, 0xF7}));
+  const uint64_t after = micros();
+  const auto events = Drain();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_GE(events[0]->TimeUs, before);
+  EXPECT_LE(events[0]->TimeUs, events[1]->TimeUs);
+  EXPECT_LE(events[1]->TimeUs, after);
+}
+
 namespace {
 
 struct SysexCase {
@@ -433,6 +454,44 @@ TEST_F(MidiInTest, EachLostMessageGivesOneOverflowAndIsNeverDelivered) {
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0]->Data1, 100);
   EXPECT_EQ(overflows, 2);
+}
+
+// Under heavy traffic the input comes in batches: after a notice that found
+// a batch (16 messages or more), the messages of the next BatchMs wait in the
+// queue and come with one notice at its end; a small batch holds nothing.
+TEST_F(MidiInTest, AfterABatchTheNextMessagesComeTogetherAtTheEndOfTheBatchTime) {
+  TMidiInput& port = Port();
+  port.SetBatchMs(500);
+  OpenStarted();
+  std::vector<uint8_t> taken;
+  port.SetOnMidiInput([&](QObject*) {
+    ++inputs;
+    while (auto event = port.GetMidiEvent()) taken.push_back(event->Data1);
+  });
+  for (uint8_t n = 0; n < 16; ++n) ASSERT_TRUE(midi->DeliverShort(Packed(0x90, n)));
+  Pump();
+  EXPECT_EQ(inputs, 1);
+  EXPECT_EQ(taken.size(), 16u);
+
+  ASSERT_TRUE(midi->DeliverShort(Packed(0x90, 16)));
+  ASSERT_TRUE(midi->DeliverShort(Packed(0x90, 17)));
+  Pump();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(inputs, 1) << "within the batch time";
+  EXPECT_EQ(port.MessageCount(), 2);
+
+  QElapsedTimer watch;
+  watch.start();
+  while (taken.size() < 18 && watch.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(inputs, 2);
+  ASSERT_EQ(taken.size(), 18u);
+  for (uint8_t n = 0; n < 18; ++n) EXPECT_EQ(taken[n], n);
+
+  // Two messages were no batch: the next one comes at once.
+  ASSERT_TRUE(midi->DeliverShort(Packed(0x90, 18)));
+  Pump();
+  EXPECT_EQ(inputs, 3);
+  EXPECT_EQ(taken.size(), 19u);
 }
 
 TEST_F(MidiInTest, ASysexLostToAFullQueueGivesItsBufferBackToTheDriver) {

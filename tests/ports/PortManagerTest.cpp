@@ -4,7 +4,7 @@
 #include <QComboBox>
 
 #include "../main/MainWindowFixture.h"
-#include "LogMemo.h"
+#include "LogView.h"
 #include "StatusShape.h"
 
 namespace {
@@ -31,7 +31,7 @@ void ExpectLook(const Look& actual, const QColor& color, const QString& hint) {
 
 TEST_F(PortManagerTest, InputPortGetsItsSettingsAtCreation) {
   Start();
-  EXPECT_EQ(MidiInPort->Capacity(), 1024);
+  EXPECT_EQ(MidiInPort->Capacity(), 4095);
   EXPECT_EQ(MidiInPort->SysexBufferCount(), 16);
   EXPECT_EQ(MidiInPort->SysexBufferSize(), 63999);
   EXPECT_EQ(MidiInPort->FilteredMessages(), TMidiMsgFilter{msgActiveSensing});
@@ -136,7 +136,7 @@ TEST_F(PortManagerTest, AnUnreadableDeviceIsLeftOutOfEitherList) {
   midi->FailOutputCaps(1, MMSYSERR_NODRIVER);
   MidiIn_Close();
   MidiOut_Close();
-  window->MemoLog->clear();
+  window->MemoLog->Clear();
   MidiOutPort->SetOnMidiOutput(nullptr);
   EXPECT_NO_THROW(MidiPorts_Enumerate());
   EXPECT_EQ(fmMain->cbMIDIIn->count(), 1);
@@ -163,7 +163,7 @@ TEST_F(PortManagerTest, MissingPortObjectsMakeEveryOperationANoOp) {
   MidiOut_Close();
   MidiInPort.reset();
   MidiOutPort.reset();
-  window->MemoLog->clear();
+  window->MemoLog->Clear();
   MidiPorts_Enumerate();
   EXPECT_EQ(LogLines(), (QStringList{"Aucun port MIDI In trouvé !", "Aucun port MIDI Out trouvé !"}));
   EXPECT_EQ(fmMain->cbMIDIIn->count(), 0);

@@ -44,7 +44,7 @@ TEST_F(SendBytesTest, SendsLogsAndCountsEachKindOfMessage) {
   for (const SendCase& c : cases) {
     SCOPED_TRACE(c.name);
     midi->ClearSent();
-    window->MemoLog->clear();
+    window->MemoLog->Clear();
     const std::vector<uint8_t> copy = c.data;
     MidiOut_SendBytes(c.data, c.count, true);
     ++expectedCount;
