@@ -29,6 +29,7 @@
 #include "frmSendBulk.h"
 #include "rmLed.h"
 #include "uComm.h"
+#include "uDeviceWatch.h"
 #include "uUserPrefs.h"
 
 TfmMain* fmMain = nullptr;
@@ -432,6 +433,7 @@ void TfmMain::resizeEvent(QResizeEvent* event) {
 
 void TfmMain::cbMIDIInChange(QObject*) {
   if (!MidiInPort) return;
+  if (MidiPort_EndWaiting(mpkIn, cbMIDIIn->currentText())) return;
   MidiIn_Close();
   const QString name = cbMIDIIn->currentText();
   UserPrefs.MidiInDevName = name;
@@ -441,6 +443,7 @@ void TfmMain::cbMIDIInChange(QObject*) {
 
 void TfmMain::cbMIDIOutChange(QObject* Sender) {
   if (!MidiOutPort) return;
+  if (MidiPort_EndWaiting(mpkOut, cbMIDIOut->currentText())) return;
   MidiOut_Close();
   const QString name = cbMIDIOut->currentText();
   UserPrefs.MidiOutDevName = name;
