@@ -10,7 +10,7 @@
 
 std::unique_ptr<MidiServices> CreateSystemMidiServices() {
   std::vector<std::unique_ptr<DeviceSource>> sources;
-  if (RtMidiHasApi(PortFamily::kAlsa)) sources.push_back(std::make_unique<AlsaSource>());
+  sources.push_back(std::make_unique<AlsaSource>());
 #if ORVALIS_WITH_JACK
   if (RtMidiHasApi(PortFamily::kJack)) sources.push_back(std::make_unique<JackSource>());
 #endif
