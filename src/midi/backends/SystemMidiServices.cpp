@@ -12,7 +12,7 @@ std::unique_ptr<MidiServices> CreateSystemMidiServices() {
   std::vector<std::unique_ptr<DeviceSource>> sources;
   sources.push_back(std::make_unique<AlsaSource>());
 #if ORVALIS_WITH_JACK
-  if (RtMidiHasApi(PortFamily::kJack)) sources.push_back(std::make_unique<JackSource>());
+  if (RtMidiHasJack()) sources.push_back(std::make_unique<JackSource>());
 #endif
   sources.push_back(std::make_unique<LoopbackSource>());
   return std::make_unique<BackendMidiServices>(std::move(sources));

@@ -7,7 +7,7 @@
 // of a running JACK server (unless built without JACK, ORVALIS_WITH_JACK=OFF),
 // then "Orvalis Loopback" (always there, last). Back ends that cannot start
 // here contribute nothing. Names are described in alsa/AlsaNames.h and
-// common/DeviceNames.h; the program's own ports are never listed. The lists
+// jack/JackNames.h; the program's own ports are never listed. The lists
 // follow the devices as they come and go (MidiServices::SetDevicesChangedListener).
 
 #include <memory>

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <mutex>
 
+#include "JackNames.h"
 #include "backends/common/DeviceNames.h"
 
 namespace {
@@ -108,7 +109,7 @@ std::vector<std::string> JackSession::MidiPorts(PortDirection direction) {
 std::optional<std::string> JackSession::PortOfProduct(const std::string& productName,
                                                       PortDirection direction) {
   const std::vector<std::string> ports = MidiPorts(direction);
-  const std::optional<size_t> index = IndexOfProduct(PortFamily::kJack, ports, productName);
+  const std::optional<size_t> index = IndexOfJackProduct(ports, productName);
   if (!index) return std::nullopt;
   return ports[*index];
 }
@@ -116,7 +117,7 @@ std::optional<std::string> JackSession::PortOfProduct(const std::string& product
 std::optional<std::string> JackSession::OwnPortNamed(const std::string& shortName,
                                                      PortDirection direction) {
   for (const std::string& port : MidiPorts(direction)) {
-    if (IsOwnPort(PortFamily::kJack, port) && port.ends_with(":" + shortName)) return port;
+    if (IsOwnJackPort(port) && port.ends_with(":" + shortName)) return port;
   }
   return std::nullopt;
 }

@@ -50,7 +50,7 @@ class JackSession {
   void Watch(std::function<void()> changed);
   // Full names ("client:port") of the server's MIDI ports in its order.
   std::vector<std::string> MidiPorts(PortDirection direction);
-  // The full name of the port that bears the product name now (DeviceNames.h).
+  // The full name of the port that bears the product name now (JackNames.h).
   std::optional<std::string> PortOfProduct(const std::string& productName,
                                            PortDirection direction);
   // The full name of the program's port of that short name, if there is one.

@@ -1,5 +1,6 @@
 #include "JackSource.h"
 
+#include "JackNames.h"
 #include "backends/rtmidi/RtMidiInput.h"
 #include "backends/rtmidi/RtMidiOutput.h"
 
@@ -94,11 +95,11 @@ void JackSource::LookForServer() {
 }
 
 std::vector<std::string> JackSource::InputNames() {
-  return ListedProductNames(PortFamily::kJack, session_.MidiPorts(PortDirection::kSends));
+  return ListedJackProductNames(session_.MidiPorts(PortDirection::kSends));
 }
 
 std::vector<std::string> JackSource::OutputNames() {
-  return ListedProductNames(PortFamily::kJack, session_.MidiPorts(PortDirection::kReceives));
+  return ListedJackProductNames(session_.MidiPorts(PortDirection::kReceives));
 }
 
 MMRESULT JackSource::OpenInput(const std::string& name, InputDelivery& delivery,
@@ -109,7 +110,7 @@ MMRESULT JackSource::OpenInput(const std::string& name, InputDelivery& delivery,
   std::unique_ptr<InputConnection> port;
   std::string ownPort;
   const MMRESULT result = OpenRtMidiInputAndConnect(
-      PortFamily::kJack, delivery,
+      delivery,
       [&](const std::string& temporaryName) {
         const auto own = session_.OwnPortNamed(temporaryName, PortDirection::kReceives);
         if (own) ownPort = *own;
@@ -132,7 +133,7 @@ MMRESULT JackSource::OpenOutput(const std::string& name, const LongMessageDone& 
   std::unique_ptr<OutputConnection> port;
   std::string ownPort;
   const MMRESULT result = OpenRtMidiOutputAndConnect(
-      PortFamily::kJack, done, limits,
+      done, limits,
       [&](const std::string& temporaryName) {
         const auto own = session_.OwnPortNamed(temporaryName, PortDirection::kSends);
         if (own) ownPort = *own;
