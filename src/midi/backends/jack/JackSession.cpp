@@ -128,19 +128,19 @@ bool JackSession::ConnectPorts(const std::string& source, const std::string& des
   return result == 0 || result == EEXIST;
 }
 
-bool JackSession::ConnectedToClient(const std::string& port, const std::string& client) {
-  if (!Connected()) return false;
+JackSession::Link JackSession::Connection(const std::string& port, const std::string& client) {
+  if (!Connected()) return Link::kNoPort;
   jack_port_t* found = jack_port_by_name(client_, port.c_str());
-  if (found == nullptr) return false;
+  if (found == nullptr) return Link::kNoPort;
   const char** connections = jack_port_get_all_connections(client_, found);
-  if (connections == nullptr) return false;
+  if (connections == nullptr) return Link::kNotConnected;
   bool connected = false;
   const std::string prefix = client + ":";
   for (const char** other = connections; *other != nullptr; ++other) {
     connected = connected || std::string(*other).starts_with(prefix);
   }
   jack_free(connections);
-  return connected;
+  return connected ? Link::kConnected : Link::kNotConnected;
 }
 
 size_t JackSession::MaxMessageBytes() {

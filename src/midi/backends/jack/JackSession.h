@@ -57,8 +57,10 @@ class JackSession {
   std::optional<std::string> OwnPortNamed(const std::string& shortName, PortDirection direction);
   // True when the ports are connected afterwards.
   bool ConnectPorts(const std::string& source, const std::string& destination);
-  // True when the port exists and is connected to a port of that client.
-  bool ConnectedToClient(const std::string& port, const std::string& client);
+  // Whether the port is connected to a port of that client, as the graph
+  // shows it now; kNoPort also when no server is reached.
+  enum class Link { kConnected, kNotConnected, kNoPort };
+  Link Connection(const std::string& port, const std::string& client);
   // True until the server reached by the last Connect goes away; then false for good.
   std::shared_ptr<const std::atomic<bool>> ServerAlive() const { return alive_; }
   // Held by every port opened on the server of the last Connect, for as long as

@@ -11,6 +11,9 @@ namespace {
 
 // The device's port and the client of the program's port connected to it:
 // the device is gone once that connection is (its port went, or the server).
+// A connection just made shows in the graph only from the server's next
+// cycle: until it has been seen, only a device port or a server that is no
+// more tells that the device went.
 class JackLink {
  public:
   JackLink(JackSession& session, std::string devicePort, const std::string& ownPort)
@@ -19,7 +22,18 @@ class JackLink {
         ownClient_(ownPort.substr(0, ownPort.find(':'))) {}
 
   bool Gone() {
-    gone_ = gone_ || !session_.ConnectedToClient(devicePort_, ownClient_);
+    if (gone_) return true;
+    switch (session_.Connection(devicePort_, ownClient_)) {
+      case JackSession::Link::kConnected:
+        seen_ = true;
+        break;
+      case JackSession::Link::kNotConnected:
+        gone_ = seen_;
+        break;
+      case JackSession::Link::kNoPort:
+        gone_ = true;
+        break;
+    }
     return gone_;
   }
 
@@ -27,6 +41,7 @@ class JackLink {
   JackSession& session_;
   const std::string devicePort_;
   const std::string ownClient_;
+  bool seen_ = false;  // the connection showed in the graph
   bool gone_ = false;
 };
 
