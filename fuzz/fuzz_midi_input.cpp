@@ -126,8 +126,8 @@ void CheckLine(const TMyMidiEvent& event) {
   const QString line = MidiInEventText(event);
   QString expected;
   if (event.MidiMessage == 0xF0) {
-    // At most 500 bytes, never an odd last one, each followed by a blank.
-    const size_t shown = std::min<size_t>(event.SysexLength / 2 * 2, 500);
+    // Every byte up to 500, each followed by a blank.
+    const size_t shown = std::min<size_t>(event.SysexLength, 500);
     QString hex = Hex(event.Sysex.get(), event.Sysex ? shown : 0, " ");
     if (!hex.isEmpty()) hex += QLatin1Char(' ');
     expected = QStringLiteral("[MIDI-In] - %1 (Sysex - %2)").arg(hex).arg(event.SysexLength);

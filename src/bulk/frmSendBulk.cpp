@@ -16,8 +16,11 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "BulkSpinBox.h"
+#include "MidiOut.h"
 #include "frmMain.h"
 #include "uComm.h"
 #include "uUserPrefs.h"
@@ -277,18 +280,29 @@ void TfmSendBulk::edData0MinChange(QObject* Sender) {
 
 void TfmSendBulk::btnSendBulkStopClick(QObject*) {
   SendBulkRunning = false;
-  btnSendBulkStart->setEnabled(true);
+  btnSendBulkStart->setEnabled(!FSweeping);
   btnSendBulkStop->setEnabled(false);
 }
 
 void TfmSendBulk::AddLine(const QString& line) { Memo1->appendPlainText(line); }
 
 void TfmSendBulk::btnSendBulkStartClick(QObject*) {
+  if (FSweeping) return;
+  struct TSweepScope {
+    bool& sweeping;
+    ~TSweepScope() { sweeping = false; }
+  } scope{FSweeping};
+  FSweeping = true;
   SendBulkRunning = true;
   btnSendBulkStart->setEnabled(false);
   btnSendBulkStop->setEnabled(true);
   while (SendBulkRunning) {
-    const int sent = SweepPass();
+    int sent = 0;
+    try {
+      sent = SweepPass();
+    } catch (const EMidiOutputError&) {
+      break;  // the memo says which message did not go, and why
+    }
     AddLine(EndLine);
     // Once the program is closing nothing is sent any more: an endless sweep
     // would otherwise keep it alive (and a core busy) until Stop is pressed
@@ -299,6 +313,7 @@ void TfmSendBulk::btnSendBulkStartClick(QObject*) {
       CurrentDelayClock().WaitForEvents(IdlePassWaitMs, true);
     }
   }
+  FSweeping = false;
   btnSendBulkStopClick(btnSendBulkStop);
 }
 
@@ -328,29 +343,44 @@ int TfmSendBulk::SweepByte3(uint8_t status, int d1) {
   int sent = 0;
   const int low = SweepValue(edData2Min);
   const int high = cbData2Loop->isChecked() ? SweepValue(edData2Max) : SweepValue(edData2Min);
+  // Sends with `deliver`; the memo line says what became of the message.
+  const auto sendWith = [&](std::span<const uint8_t> bytes, const std::function<void()>& deliver) {
+    try {
+      deliver();
+    } catch (const EMidiOutputError& error) {
+      AddLine(MidiOut_MessageText(bytes, QString::fromUtf8(error.what())));
+      throw;
+    }
+    AddLine(MidiOut_MessageText(bytes));
+    ++sent;
+  };
   const auto send = [&](std::initializer_list<uint8_t> list) {
     const std::span<const uint8_t> bytes(list.begin(), list.size());
-    AddLine(MidiOut_BytesText(bytes));
-    MidiOut_SendBytes(bytes, bytes.size(), true);
-    ++sent;
+    sendWith(bytes, [&] { MidiOut_SendBytes(bytes, bytes.size(), true); });
   };
   for (int d2 = low; d2 <= high; ++d2) {
     QCoreApplication::processEvents();
     if (!SendBulkRunning) break;
     const auto b1 = static_cast<uint8_t>(d1);
     const auto b2 = static_cast<uint8_t>(d2);
+    bool noByte3 = false;
     if (rbControlChange->isChecked()) {
       send({status, b1, b2});
     } else if (rbNote->isChecked()) {
       const auto channel = static_cast<uint8_t>(status & 0x0F);
       send({static_cast<uint8_t>(0x90 + channel), b1, b2});
+      // The Note Off is owed to the device that got the Note On.
+      const std::vector<uint8_t> off{static_cast<uint8_t>(0x80 + channel), b1, b2};
+      TOwedMessage noteOff([off] { return off; });
       Delay_MsUntilAbort(NoteOffDelayMs);
-      send({static_cast<uint8_t>(0x80 + channel), b1, b2});
+      sendWith(off, [&] { noteOff.Send(); });
     } else if (rbProgramChange->isChecked()) {
       send({status, b1});
-      break;
+      noByte3 = true;
     }
-    Delay_MsUntilAbort(static_cast<uint32_t>(SweepValue(edLoopDelay)));
+    Delay_MsUntilAbortOr(static_cast<uint32_t>(SweepValue(edLoopDelay)), [] { return !SendBulkRunning; });
+    // A Program Change has no byte #3: one message per byte #2 value.
+    if (noByte3) break;
   }
   return sent;
 }

@@ -41,8 +41,11 @@ class TfmSendBulk : public QWidget {
   void cbData0LoopClick(QObject* Sender);
   void rbControlChangeClick(QObject* Sender);
   void edData0MinChange(QObject* Sender);
-  // Runs the whole sweep; errors of the send routine leave it at once.
+  // Runs the whole sweep. A message that the port refuses ends it, the memo
+  // saying which and why. Does nothing while a sweep runs.
   void btnSendBulkStartClick(QObject* Sender);
+  // Ends the sweep: at once during a wait, otherwise at its next check. Start
+  // is enabled again once the sweep has returned.
   void btnSendBulkStopClick(QObject* Sender);
   void AdvToolButton1Click(QObject* Sender);
   void Preset_Recall(int32_t Index);
@@ -95,6 +98,8 @@ class TfmSendBulk : public QWidget {
   // One pass over the three ranges; returns the number of messages sent.
   int SweepPass();
   int SweepByte3(uint8_t status, int d1);
+
+  bool FSweeping = false;  // inside btnSendBulkStartClick
 };
 
 // The bulk-send window; none before it is created and after it is destroyed.

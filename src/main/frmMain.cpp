@@ -20,6 +20,7 @@
 #include <climits>
 
 #include "CounterDisplay.h"
+#include "FileCommands.h"
 #include "HexSpinBox.h"
 #include "LogMemo.h"
 #include "OrvalisApplication.h"
@@ -135,6 +136,7 @@ TfmMain::TfmMain(std::function<QString()> prefsFileNameSource, QWidget* parent)
   TimerMidiOut = new QTimer(this);
   TimerMidiOut->setInterval(kLedIntervalMs);
 
+  Files = new FileCommands(*this);
   ConnectHandlers();
   Prefs_SetMainWindowHook([this] { Prefs_ApplyToWidgets(seLogMaxEvents, cbMIDIIn, cbMIDIOut); });
 
@@ -160,6 +162,12 @@ void TfmMain::CreateMenus() {
     return act;
   };
   ActAppClose = action("Quitter", true);
+  ActFileSaveLog = action("Enregistrer le journal…", true);
+  ActFileRecordTraffic = action("Enregistrer le trafic…", true);
+  ActFileStopTraffic = action("Arrêter l'enregistrement du trafic", true);
+  ActFileStopTraffic->setEnabled(false);
+  ActFileSaveSysex = action("Enregistrer les SysEx reçus…", true);
+  ActToolsSendSysexFile = action("Envoyer un fichier SysEx…", true);
   ActEditCopy = action("Copier", true);
   ActToolsLoopTest = action("Test boucle (sortie sur entrée)", true);
   ActToolsSendBulk = action("Envoi par paquets", true);
@@ -176,12 +184,18 @@ void TfmMain::CreateMenus() {
   ActAppHelp->setEnabled(false);
 
   mnuFile = menuBar()->addMenu("Fichier");
+  mnuFile->addAction(ActFileSaveLog);
+  mnuFile->addAction(ActFileRecordTraffic);
+  mnuFile->addAction(ActFileStopTraffic);
+  mnuFile->addAction(ActFileSaveSysex);
+  mnuFile->addSeparator();
   mnuFile->addAction(ActAppClose);
   mnuEdit = menuBar()->addMenu("Edition");
   mnuEdit->addAction(ActEditCopy);
   mnuTools = menuBar()->addMenu("Outils");
   mnuTools->addAction(ActToolsLoopTest);
   mnuTools->addAction(ActToolsSendBulk);
+  mnuTools->addAction(ActToolsSendSysexFile);
   mnuView = menuBar()->addMenu("Affichage");
   mnuView->addAction(ActViewDevIO);
   mnuView->addAction(ActViewTx);
@@ -301,6 +315,11 @@ void TfmMain::ConnectHandlers() {
   onAction(ActToolsSendBulk, &TfmMain::ActToolsSendBulkExecute);
   onAction(ActViewAll, &TfmMain::ActViewAllExecute);
   onAction(ActAppAbout, &TfmMain::ActAppAboutExecute);
+  connect(ActFileSaveLog, &QAction::triggered, Files, &FileCommands::SaveLogAs);
+  connect(ActFileRecordTraffic, &QAction::triggered, Files, &FileCommands::RecordTrafficAs);
+  connect(ActFileStopTraffic, &QAction::triggered, Files, &FileCommands::StopTrafficRecording);
+  connect(ActFileSaveSysex, &QAction::triggered, Files, &FileCommands::SaveReceivedSysexAs);
+  connect(ActToolsSendSysexFile, &QAction::triggered, Files, &FileCommands::ShowSysexFileSender);
   // The view handlers invert the check mark themselves: undo the automatic
   // toggle of a checkable action first.
   for (auto [act, handler] : {std::pair{ActViewDevIO, &TfmMain::ActViewDevIOExecute},
@@ -370,6 +389,7 @@ void TfmMain::FormCreate(QObject*) {
   MidiPorts_Enumerate();
 
   Prefs_Load(PrefsFileName);
+  FPrefsLoaded = true;
 
   GUI_Refresh();
   for (THexSpinBox* edit : {edData11, edData12, edData13, edData21, edData22, edData23}) {
@@ -388,12 +408,25 @@ void TfmMain::FormActivate(QObject*) { GUI_Refresh(); }
 void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
   AbortDelay = true;
   if (btnMidiSendContinuous->isChecked()) btnMidiSendContinuous->setChecked(false);
-  // A save that fails after its write test (disk full, folder turned
-  // read-only) leaves the previous file whole; it must not keep the user from
-  // quitting, so its error is dropped here and the close goes on.
+  Files->FormCloseQuery();
+  // Settings never loaded (a start that failed before) are not saved over the
+  // file. A save that fails (a file or folder that cannot be written, a full
+  // disk) leaves the previous file whole; the first time, the window stays to
+  // say so in the status bar, and the next close goes on.
+  bool saved = true;
   try {
-    Prefs_Save(PrefsFileName);
+    if (FPrefsLoaded) saved = Prefs_Save(PrefsFileName);
   } catch (...) {
+    saved = false;
+  }
+  if (!saved && !FToldPrefsNotSaved) {
+    FToldPrefsNotSaved = true;
+    sbMain->SetPanelText(0, QString());
+    sbMain->SetPanelText(
+        1, QStringLiteral("Préférences non enregistrées ! Fermer à nouveau pour quitter. Impossible d'écrire dans %1")
+               .arg(PrefsFileName));
+    CanClose = false;
+    return;
   }
   CanClose = true;
 }

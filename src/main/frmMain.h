@@ -45,6 +45,7 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTimer;
+class FileCommands;
 class TCounterDisplay;
 class THexSpinBox;
 class TLogMemo;
@@ -66,9 +67,10 @@ class TfmMain : public QMainWindow {
   // --- Creation, close, device lists, display (frmMain.cpp) ---
   void FormCreate(QObject* Sender);
   void FormActivate(QObject* Sender);
-  // Grants the close, also when saving the preferences fails (the error is
-  // dropped); an error of its other steps leaves it before the close is
-  // granted.
+  // Saves the preferences (only once FormCreate has loaded them) and grants
+  // the close, except the first time that they could not be saved: then the
+  // status bar says so and the window stays. An error of its other steps
+  // leaves it before the close is granted.
   void FormCloseQuery(QObject* Sender, bool& CanClose);
   void FormClose(QObject* Sender);
   void cbMIDIInChange(QObject* Sender);
@@ -95,6 +97,9 @@ class TfmMain : public QMainWindow {
   void MidiOutMidiOutput(QObject* Sender);
   void Log_Add_MidiInEvent(const TMyMidiEvent& Event);
   void Log_Add_MidiOutEvent(const QString& Text);
+  // The outgoing line of the text, handed to OnMidiOutLine (a recording) but
+  // not shown: for sends that add no line to the log (a re-send).
+  QString Log_Record_MidiOutEvent(const QString& Text);
   // The one way into the log: puts the time stamp before the text when
   // "Horodater" is checked, then appends the line under the line limit (at
   // once, or at the end of the input drain under way).
@@ -105,6 +110,15 @@ class TfmMain : public QMainWindow {
   void seLogMaxEventsChange(QObject* Sender);
   // The pause state, kept in the "Tag" property of btnRxPause (1 = paused).
   bool RxPaused() const;
+  // The whole log as text, one line per log line.
+  QString Log_Text() const;
+  // The time stamp that a line added now gets: "[hh:nn:ss:zzz] ".
+  QString LogTimeStamp() const;
+  // Given every event drained from the input port, paused or not, and every
+  // outgoing line (without time stamp), whatever the log's line limit; set by
+  // the file commands.
+  std::function<void(const TMyMidiEvent& Event)> OnMidiInEvent;
+  std::function<void(const QString& Line)> OnMidiOutLine;
 
   // --- Transmit panel (frmMainTransmit.cpp) ---
   void rbSendNoteClick(QObject* Sender);
@@ -140,6 +154,11 @@ class TfmMain : public QMainWindow {
   QMenu* mnuView;
   QMenu* mnuHelp;
   QAction* ActAppClose;
+  QAction* ActFileSaveLog;
+  QAction* ActFileRecordTraffic;
+  QAction* ActFileStopTraffic;
+  QAction* ActFileSaveSysex;
+  QAction* ActToolsSendSysexFile;
   QAction* ActEditCopy;
   QAction* ActToolsLoopTest;
   QAction* ActToolsSendBulk;
@@ -227,6 +246,10 @@ class TfmMain : public QMainWindow {
   TLogMemo* MemoLog;
   TStatusBar* sbMain;  // two panels: outcome (50) and bytes (600)
 
+  // Saving the log, the traffic and received system-exclusive messages;
+  // sending a system-exclusive file (child object).
+  FileCommands* Files;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -238,7 +261,6 @@ class TfmMain : public QMainWindow {
   void CreateTransmitPanel();
   void CreateReceivePanel();
   void ConnectHandlers();
-  QString LogTimeStamp() const;
   // Appends finished lines (time stamps included) under the line limit.
   void AppendLogLines(const QStringList& Lines);
 
@@ -258,9 +280,11 @@ class TfmMain : public QMainWindow {
   };
 
   const std::function<QString()> FPrefsFileNameSource;
-  int FInputDrainDepth = 0;     // nesting of MidiInMidiInput
-  int FLogBatchDepth = 0;       // open TLogBatch objects
-  QStringList FLogPending;      // lines gathered by the open batches
+  bool FPrefsLoaded = false;        // the creation got past Prefs_Load
+  bool FToldPrefsNotSaved = false;  // a close said the preferences were not saved
+  int FInputDrainDepth = 0;         // nesting of MidiInMidiInput
+  int FLogBatchDepth = 0;           // open TLogBatch objects
+  QStringList FLogPending;          // lines gathered by the open batches
   QElapsedTimer FSinceCounterPaint;  // since the counters were last drawn
 };
 

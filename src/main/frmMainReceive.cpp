@@ -9,6 +9,7 @@
 #include <QTextCursor>
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 #include <span>
 
@@ -108,9 +109,10 @@ QString MidiInEventText(const TMyMidiEvent& Event) {
   const char* systemName = SystemMessageNames[status & 0x0F];
   switch (status) {
     case 0xF0: {
+      // Every byte up to the cap, each followed by a space; the length is the
+      // whole message's.
       std::string hex;
-      const uint16_t pairs = Event.Sysex ? static_cast<uint16_t>(Event.SysexLength / 2) : 0;
-      SysexToHexText(Event.Sysex.get(), pairs, hex);
+      SysexToHexText(Event.Sysex.get(), Event.Sysex ? Event.SysexLength : 0, hex);
       return QStringLiteral("[MIDI-In] - %1 (Sysex - %2)")
           .arg(QString::fromLatin1(hex.data(), static_cast<qsizetype>(hex.size())))
           .arg(Event.SysexLength);
@@ -143,6 +145,8 @@ QString TfmMain::LogTimeStamp() const {
   stamp += QLatin1String("] ");
   return stamp;
 }
+
+QString TfmMain::Log_Text() const { return MemoLog->toPlainText(); }
 
 bool TfmMain::RxPaused() const { return btnRxPause->property("Tag").toInt() == 1; }
 
@@ -183,6 +187,7 @@ void TfmMain::MidiInMidiInput(QObject* Sender) {
         LoopRxData1 = event->Data1;
         LoopRxData2 = event->Data2;
       }
+      if (OnMidiInEvent) OnMidiInEvent(*event);
       if (!paused) Log_Add_MidiInEvent(*event);
       SaturatingIncrement(MidiInCount);
       if (!FSinceCounterPaint.isValid() || FSinceCounterPaint.elapsed() >= kFrameMs) show();
@@ -200,8 +205,12 @@ void TfmMain::MidiOutMidiOutput(QObject*) {}
 
 void TfmMain::Log_Add_MidiInEvent(const TMyMidiEvent& Event) { Log_AddLine(MidiInEventText(Event)); }
 
-void TfmMain::Log_Add_MidiOutEvent(const QString& Text) {
-  Log_AddLine(QStringLiteral("[Midi-Out] - ") + Text);
+void TfmMain::Log_Add_MidiOutEvent(const QString& Text) { Log_AddLine(Log_Record_MidiOutEvent(Text)); }
+
+QString TfmMain::Log_Record_MidiOutEvent(const QString& Text) {
+  QString line = QStringLiteral("[Midi-Out] - ") + Text;
+  if (OnMidiOutLine) OnMidiOutLine(line);
+  return line;
 }
 
 void TfmMain::Log_AddLine(const QString& Text) {

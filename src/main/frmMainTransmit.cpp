@@ -9,8 +9,10 @@
 #include <QSpinBox>
 
 #include <algorithm>
+#include <vector>
 
 #include "HexSpinBox.h"
+#include "MidiOut.h"
 #include "frmMain.h"
 #include "uComm.h"
 
@@ -106,21 +108,28 @@ void TfmMain::btnSendData2Click(QObject*) {
 }
 
 // Runs inside the click that checks the box and returns at the end of the
-// first cycle that finds it unchecked (or at the first failing send, the box
-// then staying checked). Every value is read when it is used, so edits made
-// meanwhile take effect at once.
+// first cycle that finds it unchecked. A message that the port refuses stops
+// the loop at once: the reason goes into the log and the box is unchecked.
+// Every value is read when it is used, so edits made meanwhile take effect at
+// once.
 void TfmMain::btnMidiSendContinuousClick(QObject*) {
   cbMidiSendWithDelay->setEnabled(btnMidiSendContinuous->isChecked());
   if (!btnMidiSendContinuous->isChecked()) return;
-  do {
-    QCoreApplication::processEvents();
-    const uint8_t rowA[3] = {edData11->Byte(), edData12->Byte(), edData13->Byte()};
-    MidiOut_SendBytes(rowA, 3, true);
-    if (cbMidiSendWithDelay->isChecked()) Delay_MsUntilAbort(DelayMs(edMidiSendDelayBeforeNoteOff));
-    const uint8_t rowB[3] = {edData21->Byte(), edData22->Byte(), edData23->Byte()};
-    MidiOut_SendBytes(rowB, 3, true);
-    if (cbMidiSendWithDelay->isChecked()) Delay_MsUntilAbort(DelayMs(edMidiSendDelayBeforeNoteOn));
-  } while (btnMidiSendContinuous->isChecked());
+  try {
+    do {
+      QCoreApplication::processEvents();
+      const uint8_t rowA[3] = {edData11->Byte(), edData12->Byte(), edData13->Byte()};
+      MidiOut_SendBytes(rowA, 3, true);
+      // Row B completes the cycle (the Note Off of Note mode), on this device.
+      TOwedMessage rowB([this] { return std::vector<uint8_t>{edData21->Byte(), edData22->Byte(), edData23->Byte()}; });
+      if (cbMidiSendWithDelay->isChecked()) Delay_MsUntilAbort(DelayMs(edMidiSendDelayBeforeNoteOff));
+      rowB.Send();
+      if (cbMidiSendWithDelay->isChecked()) Delay_MsUntilAbort(DelayMs(edMidiSendDelayBeforeNoteOn));
+    } while (btnMidiSendContinuous->isChecked());
+  } catch (const EMidiOutputError& error) {
+    Log_AddLine(QStringLiteral("Envoi en continu arrêté : ") + QString::fromUtf8(error.what()));
+    btnMidiSendContinuous->setChecked(false);
+  }
 }
 
 void TfmMain::cbMidiSendWithDelayClick(QObject*) {

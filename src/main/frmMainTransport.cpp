@@ -5,6 +5,7 @@
 #include <QSignalBlocker>
 
 #include <array>
+#include <vector>
 
 #include "frmMain.h"
 #include "uComm.h"
@@ -26,13 +27,14 @@ void SendMmc(uint8_t command) {
 
 void SendRealTime(uint8_t status) { MidiOut_SendBytes(&status, 1, true); }
 
-// A control-surface button: press, hold, release.
+// A control-surface button: press, hold, release. The release is owed to the
+// device that got the press.
 void SendMcpButton(uint8_t note) {
   const std::array<uint8_t, 3> press{0x90, note, 0x7F};
   MidiOut_SendBytes(press, 3, true);
+  TOwedMessage release([note] { return std::vector<uint8_t>{0x90, note, 0x00}; });
   Delay_MsUntilAbort(kMcpPressMs);
-  const std::array<uint8_t, 3> release{0x90, note, 0x00};
-  MidiOut_SendBytes(release, 3, true);
+  release.Send();
 }
 
 }  // namespace

@@ -44,9 +44,10 @@ void MidiDriverCallback(HMIDI, uint32_t msg, uintptr_t instance, uintptr_t param
   }
 }
 
-void SysexToHexText(const uint8_t* data, uint16_t pairCount, std::string& text) {
+void SysexToHexText(const uint8_t* data, uint16_t byteCount, std::string& text) {
+  constexpr uint16_t kMostShown = 500;
   text.clear();
-  const size_t bytes = 2 * size_t{pairCount < 250 ? pairCount : uint16_t{250}};
+  const size_t bytes = byteCount < kMostShown ? byteCount : kMostShown;
   if (bytes == 0 || data == nullptr) return;
   AppendHexBytes(text, std::span<const uint8_t>(data, bytes));
   text += ' ';

@@ -27,6 +27,7 @@
 void MidiDriverCallback(HMIDI handle, uint32_t msg, uintptr_t instance, uintptr_t param1,
                         uintptr_t param2);
 
-// Text := pairCount pairs of bytes from data (at most 250 pairs), each byte as
-// two upper-case hexadecimal digits followed by one space.
-void SysexToHexText(const uint8_t* data, uint16_t pairCount, std::string& text);
+// Text := the first byteCount bytes of data (at most 500), each as two
+// upper-case hexadecimal digits followed by one space. Every byte counts, so a
+// message of odd length shows its last byte (its F7) too.
+void SysexToHexText(const uint8_t* data, uint16_t byteCount, std::string& text);

@@ -66,10 +66,10 @@ void AppendToMemo(const QString& line) {
 }
 
 // Clears the list and fills it with the product names of the port's devices,
-// choosing the first. With skipFailures a device whose name cannot be read is
-// left out; otherwise the error ends the enumeration and passes on.
+// choosing the first. A device whose name cannot be read (one that went
+// between the count and the reading) is left out.
 template <typename Port>
-void FillDeviceList(QComboBox* list, Port* port, bool skipFailures, const QString& noneLine) {
+void FillDeviceList(QComboBox* list, Port* port, const QString& noneLine) {
   const QSignalBlocker blocker(list);
   list->clear();
   if (!port) {
@@ -81,11 +81,6 @@ void FillDeviceList(QComboBox* list, Port* port, bool skipFailures, const QStrin
     TBusyCursor busy;
     const uint32_t count = port->DeviceCount();
     for (uint32_t id = 0; id < count; ++id) {
-      if (!skipFailures) {
-        port->SetDeviceID(id);
-        names << QString::fromStdString(port->ProductName());
-        continue;
-      }
       try {
         port->SetDeviceID(id);
         names << QString::fromStdString(port->ProductName());
@@ -137,7 +132,7 @@ void MidiPorts_End() {
 
 void MidiPorts_Enumerate() {
   if (!fmMain) return;
-  FillDeviceList(fmMain->cbMIDIIn, MidiInPort.get(), true, QStringLiteral("Aucun port MIDI In trouvé !"));
+  FillDeviceList(fmMain->cbMIDIIn, MidiInPort.get(), QStringLiteral("Aucun port MIDI In trouvé !"));
   if (MidiInPort) {
     MidiInPort->SetOnMidiInput([](QObject* sender) {
       if (fmMain) fmMain->MidiInMidiInput(sender);
@@ -146,7 +141,7 @@ void MidiPorts_Enumerate() {
       if (fmMain) fmMain->MidiInOverflow(sender);
     });
   }
-  FillDeviceList(fmMain->cbMIDIOut, MidiOutPort.get(), false, QStringLiteral("Aucun port MIDI Out trouvé !"));
+  FillDeviceList(fmMain->cbMIDIOut, MidiOutPort.get(), QStringLiteral("Aucun port MIDI Out trouvé !"));
   if (MidiOutPort) {
     MidiOutPort->SetOnMidiOutput([](QObject* sender) {
       if (fmMain) fmMain->MidiOutMidiOutput(sender);
@@ -213,6 +208,9 @@ void MidiOut_Close() {
   const TPortOperation operation;
   if (!ShuttingDown) Paint(TPortShape::Out, kGrey);
   if (!MidiOutPort) return;
+  // The Note Off or release that a sequence under way owes goes to the
+  // device that got its first message, before that device is let go.
+  MidiOut_SendOwed();
   try {
     MidiOutPort->Close();
   } catch (...) {

@@ -69,13 +69,15 @@ void Delay_Ms(uint32_t ms, bool pump) {
   }
 }
 
-void Delay_MsUntilAbort(uint32_t ms) {
+void Delay_MsUntilAbort(uint32_t ms) { Delay_MsUntilAbortOr(ms, nullptr); }
+
+void Delay_MsUntilAbortOr(uint32_t ms, const std::function<bool()>& stop) {
   TDelayClock& clock = CurrentDelayClock();
   const uint32_t start = clock.TickCount();
   for (;;) {
     const uint32_t elapsed = clock.TickCount() - start;
     QCoreApplication::processEvents();
-    if (elapsed >= ms || AbortDelay) return;
+    if (elapsed >= ms || AbortDelay || (stop && stop())) return;
     clock.WaitForEvents(ms - elapsed, true);
   }
 }

@@ -4,6 +4,7 @@
 // until the next event or the deadline. Both run on the user-interface thread.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 // Set once when the main window is asked to close, never cleared: ends every
@@ -16,6 +17,9 @@ void Delay_Ms(uint32_t ms, bool pump);
 // Processes pending events at least once, then until ms milliseconds have
 // passed or AbortDelay is found set.
 void Delay_MsUntilAbort(uint32_t ms);
+// The same wait, which also ends at the first poll that finds `stop` true (a
+// Stop button pressed during the wait).
+void Delay_MsUntilAbortOr(uint32_t ms, const std::function<bool()>& stop);
 
 // The clock of the waits; tests replace it to run time at their own pace.
 class TDelayClock {

@@ -5,8 +5,10 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -173,12 +175,16 @@ void TIniFile::BeginUpdate() {
   FLinesBefore = FLines;
 }
 
+bool TIniFile::Changed() const {
+  return FUpdating && !std::equal(FLines.cbegin(), FLines.cend(), FLinesBefore.cbegin(), FLinesBefore.cend(),
+                                  [](const Line& a, const Line& b) { return a.raw == b.raw; });
+}
+
 void TIniFile::UpdateFile() {
   if (!FUpdating) return;
+  const bool unchanged = !Changed();
   FUpdating = false;
   QList<Line> before = std::exchange(FLinesBefore, {});
-  const bool unchanged = std::equal(FLines.cbegin(), FLines.cend(), before.cbegin(), before.cend(),
-                                    [](const Line& a, const Line& b) { return a.raw == b.raw; });
   if (unchanged && !FUpdateForced && QFileInfo::exists(FPath)) return;
   try {
     Save(FLines);
@@ -195,11 +201,33 @@ void TIniFile::Save(const QList<Line>& lines) const {
   QByteArray content;
   for (const Line& line : lines) content += line.raw;
   QSaveFile file(FPath);
-  if (!file.open(QIODevice::WriteOnly)) throw EIniWriteError(FPath);
+  if (!file.open(QIODevice::WriteOnly)) {
+    // No temporary file beside it: the folder refuses new files.
+    if (info.exists()) {
+      SaveInPlace(content);
+      return;
+    }
+    throw EIniWriteError(FPath);
+  }
   // The content must be on the disk before it may replace the old file. Qt
   // 6.4's commit() overlooks a failure of its final flush (where a full disk
   // shows) and of its sync, and would put a truncated file in place.
   if (file.write(content) != content.size() || !file.flush() || fsync(file.handle()) != 0) file.cancelWriting();
   if (const auto& hook = BeforeCommitHook()) hook(file);
   if (!file.commit()) throw EIniWriteError(FPath);
+}
+
+void TIniFile::SaveInPlace(const QByteArray& content) const {
+  QFile file(FPath);
+  if (!file.open(QIODevice::ReadWrite)) throw EIniWriteError(FPath);
+  const int fd = file.handle();
+  // The blocks for the whole new content first, the file's size unchanged: on
+  // a full disk this fails before a byte of the old content is overwritten.
+  // A file system that cannot reserve goes on without.
+  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, content.size()) != 0 && errno != EOPNOTSUPP) {
+    throw EIniWriteError(FPath);
+  }
+  if (file.write(content) != content.size() || !file.flush() || !file.resize(content.size()) || fsync(fd) != 0) {
+    throw EIniWriteError(FPath);
+  }
 }

@@ -27,9 +27,13 @@ private:
 // disk at once, unless BeginUpdate has gathered the writes for UpdateFile to
 // write in one go. Either way the whole new content is written to a temporary
 // file in the same folder, which then replaces the old file, so a failed write
-// leaves the previous file whole. Everything the writes do not touch stays
-// byte for byte: other sections and keys, comments, blank lines, order, line
-// endings. User-interface thread only; one object per use.
+// leaves the previous file whole. Where the folder refuses the temporary file
+// (a program installed in a folder the user cannot write, beside a file the
+// user can), the file is written in place instead, once the room for the new
+// content is reserved: a full disk still leaves it whole. Everything the
+// writes do not touch stays byte for byte: other sections and keys, comments,
+// blank lines, order, line endings. User-interface thread only; one object per
+// use.
 class TIniFile {
 public:
   static constexpr int MaxValueLength = 2047;
@@ -53,6 +57,9 @@ public:
 
   // Gathers the following writes in memory, for UpdateFile to write at once.
   void BeginUpdate();
+  // Between BeginUpdate and UpdateFile: true when the gathered writes changed
+  // the content.
+  bool Changed() const;
   // Ends what BeginUpdate began: writes the gathered content as one
   // replacement of the file, or nothing when the writes left it as it is
   // (unless one of them asked evenIfUnchanged). Raises EIniWriteError on
@@ -81,6 +88,8 @@ private:
   int SectionEnd(int headerLine) const;           // first line after the section
   int FindKey(int headerLine, const QString& key) const;
   void Save(const QList<Line>& lines) const;
+  // Replaces the file's content where it is; raises EIniWriteError.
+  void SaveInPlace(const QByteArray& content) const;
 
   QString FPath;
   QList<Line> FLines;

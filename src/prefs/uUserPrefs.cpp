@@ -150,8 +150,8 @@ void Prefs_Load(const QString& fileName) {
   Prefs_ApplyToMainWindow();
 }
 
-void Prefs_Save(const QString& fileName) {
-  if (!Prefs_WriteTest(fileName)) return;
+bool Prefs_Save(const QString& fileName) {
+  const bool writable = Prefs_WriteTest(fileName);
   // All keys go to the disk in one replacement of the file: a failure (disk
   // full, folder turned read-only) leaves the previous file as it was rather
   // than half old and half new values.
@@ -161,7 +161,10 @@ void Prefs_Save(const QString& fileName) {
   ini.WriteString(kMidiDevice, QStringLiteral("MidiInDevName"), UserPrefs.MidiInDevName);
   ini.WriteString(kMidiDevice, QStringLiteral("MidiOutDevName"), UserPrefs.MidiOutDevName);
   for (int i = 0; i < SendBulkPresetCount; ++i) WritePreset(ini, PresetSection(i), UserPrefs.SendBulkPresets[i]);
+  // A file that cannot be written loses nothing if it holds these values.
+  if (!writable) return !ini.Changed();
   ini.UpdateFile();
+  return true;
 }
 
 void Prefs_ApplyToWidgets(QSpinBox* seLogMaxEvents, QComboBox* cbMIDIIn, QComboBox* cbMIDIOut) {

@@ -64,10 +64,11 @@ bool Prefs_WriteTest(const QString& fileName);
 // Prefs_ApplyToMainWindow.
 void Prefs_Load(const QString& fileName);
 // Writes LogMaxEvents and UserPrefs, key by key in memory and then to the file
-// at once (nothing when no value changed). Does nothing when the write test
+// at once (nothing when no value changed). Writes nothing when the write test
 // fails; a write failing after it raises EIniWriteError (IniFile.h) and leaves
-// the file as the write test left it.
-void Prefs_Save(const QString& fileName);
+// the file as the write test left it. True when the file holds the settings
+// afterwards: written, or unwritable but holding them already.
+bool Prefs_Save(const QString& fileName);
 
 // Shows the loaded values in the main window through the hook it registered
 // (Prefs_ApplyToWidgets on its spin box and device lists); nothing without one.

@@ -133,16 +133,19 @@ TEST_F(PresetTest, PresetButtonDuringSweepStopsItAndRecallsAtOnce) {
   Preset(1).LoopDelay = 250;
   Preset(1).LoopInfinite = true;
   bool stoppedAtOnce = false;
+  bool startWaitsForTheSweep = false;
   int delayAtPress = 0;
   sweepClock.OnWait = [&] {
     if (sweepClock.Waits.size() != 1) return;
     Press(2);
-    stoppedAtOnce = !SendBulkRunning && bulk->btnSendBulkStart->isEnabled() && !bulk->btnSendBulkStop->isEnabled();
+    stoppedAtOnce = !SendBulkRunning && !bulk->btnSendBulkStop->isEnabled();
+    startWaitsForTheSweep = !bulk->btnSendBulkStart->isEnabled();
     delayAtPress = bulk->edLoopDelay->value();
   };
   bulk->btnSendBulkStart->click();
 
   EXPECT_TRUE(stoppedAtOnce);
+  EXPECT_TRUE(startWaitsForTheSweep);
   EXPECT_EQ(delayAtPress, 250);
   EXPECT_EQ(MemoLines().last(), kEndLine);
   EXPECT_FALSE(SendBulkRunning);

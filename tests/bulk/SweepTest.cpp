@@ -1,5 +1,7 @@
 // The bulk sweep: bytes sent, Memo1 lines, waits, Start/Stop and errors.
 
+#include <algorithm>
+
 #include "BulkFixture.h"
 
 #include "MidiOut.h"
@@ -101,12 +103,13 @@ std::vector<TSweepCase> SweepCases() {
                    {Pack(0x9F, 0, 1), Pack(0x8F, 0, 1), Pack(0x9F, 0, 2), Pack(0x8F, 0, 2)},
                    {"9F 00 01", "8F 00 01", "9F 00 02", "8F 00 02"}, {10, 100, 10, 100}});
   {
-    TSweepCase c{"ProgramChangeSweepHasNoDelay", [](TfmSendBulk& w) {
+    TSweepCase c{"ProgramChangeSweepWaitsTheDelayAfterEachMessage", [](TfmSendBulk& w) {
                    w.rbProgramChange->setChecked(true);
                    w.edData0Min->SetValue(10);
                    w.cbData1Loop->setChecked(true);
                    w.cbData2Loop->setChecked(true);
-                 }, {}, {}, {}};
+                   w.edLoopDelay->SetValue(30);
+                 }, {}, {}, Repeat(128, 30)};
     for (uint32_t p = 0; p < 128; ++p) {
       c.sent.push_back(Pack(0xC9, p));
       c.memo << QString::asprintf("C9 %.2X", p);
@@ -147,24 +150,47 @@ std::vector<TSweepCase> SweepCases() {
 INSTANTIATE_TEST_SUITE_P(Cases, SweepCaseTest, ::testing::ValuesIn(SweepCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SweepTest, StopDuringLongDelayEndsAfterThatWait) {
+// A clock whose blocking waits let at most `slice` milliseconds pass each, so
+// that a wait is seen to end early.
+class TSlicedClock : public TFastDelayClock {
+ public:
+  explicit TSlicedClock(uint32_t slice) : Slice(slice) {}
+  void WaitForEvents(uint32_t maxMs, bool pump) override {
+    TFastDelayClock::WaitForEvents(0, pump);
+    Now += std::min(maxMs, Slice);
+  }
+  const uint32_t Slice;
+};
+
+// Stop ends the delay under way at once, and Start stays disabled until the
+// sweep has returned: a second sweep never runs inside the first.
+TEST_F(SweepTest, StopEndsALongDelayAtOnceAndStartWaitsForTheSweepToEnd) {
   StartBulk();
   midi->ClearSent();
   FixAll(1, 0x10, 0x20);
-  bulk->cbLoopInfinite->setChecked(true);
   bulk->edLoopDelay->SetValue(10000);
-  bool startEnabledAtStop = false;
-  sweepClock.OnWait = [&] {
+  TSlicedClock sliced(10);
+  TScopedDelayClock useSliced(sliced);
+  int waits = 0;
+  uint32_t stoppedAt = 0;
+  bool startEnabledAfterStop = true;
+  sliced.OnWait = [&] {
+    if (++waits != 5) return;
     bulk->btnSendBulkStop->click();
-    startEnabledAtStop = bulk->btnSendBulkStart->isEnabled();
+    stoppedAt = sliced.Now;
+    startEnabledAfterStop = bulk->btnSendBulkStart->isEnabled();
+    bulk->btnSendBulkStart->click();  // does nothing while disabled
   };
+  const uint32_t start = sliced.Now;
   bulk->btnSendBulkStart->click();
 
-  EXPECT_TRUE(startEnabledAtStop);
-  EXPECT_EQ(sweepClock.Waits, std::vector<uint32_t>{10000});  // the wait ran out
+  EXPECT_FALSE(startEnabledAfterStop);
+  EXPECT_EQ(stoppedAt - start, 40u);
+  EXPECT_LE(sliced.Now - stoppedAt, 10u) << "the wait ends at its next poll";
   EXPECT_EQ(Sent(), std::vector<uint32_t>{Pack(0xB0, 0x10, 0x20)});
   EXPECT_EQ(MemoLines(), (QStringList{"B0 10 20", kEndLine}));
   EXPECT_FALSE(SendBulkRunning);
+  EXPECT_TRUE(bulk->btnSendBulkStart->isEnabled());
   EXPECT_FALSE(bulk->btnSendBulkStop->isEnabled());
 }
 
@@ -242,7 +268,9 @@ TEST_F(SweepTest, Memo1KeepsOnlyTheNewestLines) {
   EXPECT_FALSE(memo.contains("first"));
 }
 
-TEST_F(SweepTest, SendErrorEndsStartHandlingWithoutEndLineAndLeavesRunning) {
+// A message that does not leave ends the sweep: the window is idle again and
+// its memo says which message was not sent, and why.
+TEST_F(SweepTest, ARefusedMessageEndsTheSweepAndTheMemoSaysItWasNotSent) {
   StartBulk();
   midi->ClearSent();
   FixAll(1, 0, 0);
@@ -250,24 +278,23 @@ TEST_F(SweepTest, SendErrorEndsStartHandlingWithoutEndLineAndLeavesRunning) {
   bulk->edData2Max->SetValue(9);
   midi->FailNext("midiOutShortMsg", MIDIERR_NOTREADY, 1, 2);  // the third send fails
 
-  EXPECT_THROW(bulk->btnSendBulkStartClick(bulk->btnSendBulkStart), EMidiOutputError);
+  bulk->btnSendBulkStart->click();
   EXPECT_EQ(Sent().size(), 2u);
-  EXPECT_EQ(MemoLines(), (QStringList{"B0 00 00", "B0 00 01", "B0 00 02"}));
-  EXPECT_TRUE(SendBulkRunning);
-  EXPECT_FALSE(bulk->btnSendBulkStart->isEnabled());
-  EXPECT_TRUE(bulk->btnSendBulkStop->isEnabled());
-
-  bulk->btnSendBulkStop->click();
+  EXPECT_EQ(MemoLines(), (QStringList{"B0 00 00", "B0 00 01",
+                                      "B0 00 02 (Non envoyé : (Short Msg) The hardware is busy with other data.)"}));
   EXPECT_FALSE(SendBulkRunning);
   EXPECT_TRUE(bulk->btnSendBulkStart->isEnabled());
+  EXPECT_FALSE(bulk->btnSendBulkStop->isEnabled());
 }
 
-TEST_F(SweepTest, ClosedOutputEndsSweepAfterFirstMemoLine) {
+TEST_F(SweepTest, ClosedOutputEndsTheSweepAtTheFirstMessage) {
   StartBulk();
   MidiOut_Close();
-  EXPECT_THROW(bulk->btnSendBulkStartClick(bulk->btnSendBulkStart), EMidiOutputError);
-  EXPECT_EQ(MemoLines(), QStringList{"B0 00 00"});
-  EXPECT_TRUE(SendBulkRunning);
+  bulk->btnSendBulkStart->click();
+  EXPECT_EQ(MemoLines(), QStringList{"B0 00 00 (Non envoyé : MIDI Output device not open)"});
+  EXPECT_FALSE(SendBulkRunning);
+  EXPECT_TRUE(bulk->btnSendBulkStart->isEnabled());
+  EXPECT_FALSE(bulk->btnSendBulkStop->isEnabled());
 }
 
 TEST_F(SweepTest, StopWhileIdleOnlySwapsTheButtons) {

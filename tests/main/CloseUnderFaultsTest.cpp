@@ -1,24 +1,31 @@
 // Closing the main window when its preferences cannot be saved: the folder
-// is full, or turns read-only between the write test and the save. The window
-// closes all the same, with its ports, silently, and the file is untouched.
+// is full, read-only, or turns read-only between the write test and the save.
+// The first close keeps the window and says so in the status bar, the second
+// closes it with its ports; the file is untouched and nothing is printed. A
+// file whose folder refuses new files is saved in place; settings that the
+// file already holds need no saving.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSpinBox>
 #include <QTimer>
 
+#include <sys/stat.h>
+
+#include "EffectiveUser.h"
 #include "IniFile.h"
 #include "MainWindowFixture.h"
+#include "StatusBar.h"
 #include "TmpfsMount.h"
 
 namespace {
 
-enum class Fault { Full, RoomForTheWriteTest, ReadOnlyAfterWriteTest };
+enum class Fault { Full, RoomForTheWriteTest, ReadOnly, ReadOnlyAfterWriteTest };
 
 struct CloseFaultCase {
   const char* name;
   Fault fault;
-  int writes;  // attempts to write the file: 2 when the write test passed
+  int writes;  // attempts to write the file at the first close: 2 when the write test passed
 };
 
 // The file the window starts with: one block on the disk.
@@ -27,7 +34,7 @@ const QByteArray kPrevious =
     "MidiOutDevName=Synth A\n[ToolsSendBulkPreset03]\nLoopDelay=250\n";
 
 // The fixture's preferences folder is a small tmpfs.
-class CloseUnderFaults : public MainWindowFixture, public ::testing::WithParamInterface<CloseFaultCase> {
+class PrefsOnTmpfs : public MainWindowFixture {
  protected:
   void SetUp() override {
     REQUIRE_TMPFS(mount);
@@ -45,12 +52,29 @@ class CloseUnderFaults : public MainWindowFixture, public ::testing::WithParamIn
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
 
+  // The user's Quit, through the event loop; what it printed.
+  std::string Quit() {
+    QTimer::singleShot(0, window.get(), [this] { window->ActAppCloseExecute(window.get()); });
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    EXPECT_NO_THROW(QCoreApplication::processEvents());
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    return out + ::testing::internal::GetCapturedStderr();
+  }
+
+  QString NotSavedNote() const {
+    return QStringLiteral("Préférences non enregistrées ! Fermer à nouveau pour quitter. Impossible d'écrire dans %1")
+        .arg(PrefsFileName);
+  }
+
   TTmpfsMount mount{256 * 1024, prefsDir.path()};
   int writes = 0;
   bool remounted = false;
 };
 
-TEST_P(CloseUnderFaults, WindowClosesWithItsPortsAndTheFileStaysWhole) {
+class CloseUnderFaults : public PrefsOnTmpfs, public ::testing::WithParamInterface<CloseFaultCase> {};
+
+TEST_P(CloseUnderFaults, TheFirstCloseSaysTheSettingsWereNotSavedAndTheSecondCloses) {
   Start();
   ASSERT_EQ(PrefsFileName, mount.FilePath("orvalis.ini"));
   ASSERT_EQ(UserPrefs.SendBulkPresets[3].LoopDelay, 250) << "the window started from the file on the tmpfs";
@@ -67,6 +91,9 @@ TEST_P(CloseUnderFaults, WindowClosesWithItsPortsAndTheFileStaysWhole) {
     case Fault::RoomForTheWriteTest:
       ASSERT_TRUE(mount.FillLeaving(mount.BlockSize())) << mount.Error();
       break;
+    case Fault::ReadOnly:
+      ASSERT_TRUE(mount.RemountReadOnly()) << mount.Error();
+      break;
     case Fault::ReadOnlyAfterWriteTest:
       break;
   }
@@ -74,20 +101,19 @@ TEST_P(CloseUnderFaults, WindowClosesWithItsPortsAndTheFileStaysWhole) {
   window->seLogMaxEvents->setValue(123);
   for (TSendBulkPreset& preset : UserPrefs.SendBulkPresets) preset.MidiOutDevName = QString(400, QChar('x'));
 
-  // The user's Quit, through the event loop.
-  QTimer::singleShot(0, window.get(), [this] { window->ActAppCloseExecute(window.get()); });
-  ::testing::internal::CaptureStdout();
-  ::testing::internal::CaptureStderr();
-  EXPECT_NO_THROW(QCoreApplication::processEvents());
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  const std::string err = ::testing::internal::GetCapturedStderr();
-
+  EXPECT_EQ(Quit(), "");
   EXPECT_EQ(writes, GetParam().writes) << "the write test, then the save if the test passed";
   if (GetParam().fault == Fault::ReadOnlyAfterWriteTest) {
     EXPECT_TRUE(remounted) << mount.Error();
   }
-  EXPECT_FALSE(window->isVisible()) << "the window closed";
+  EXPECT_TRUE(window->isVisible()) << "the window stays to say so";
+  EXPECT_EQ(window->sbMain->PanelText(1), NotSavedNote());
   EXPECT_TRUE(AbortDelay);
+  EXPECT_EQ(MidiOutPort->State(), mosOpen);
+  EXPECT_EQ(Content(), kPrevious);
+
+  EXPECT_EQ(Quit(), "");
+  EXPECT_FALSE(window->isVisible()) << "the second close closes";
   EXPECT_EQ(MidiInPort->State(), misClosed);
   EXPECT_EQ(MidiOutPort->State(), mosClosed);
   EXPECT_FALSE(midi->InputOpen());
@@ -95,15 +121,70 @@ TEST_P(CloseUnderFaults, WindowClosesWithItsPortsAndTheFileStaysWhole) {
   EXPECT_EQ(Content(), kPrevious);
   for (const QString& name : QDir(mount.Path()).entryList(QDir::Files | QDir::Hidden))
     EXPECT_TRUE(name == "orvalis.ini" || name == TTmpfsMount::FillerName) << "left behind: " << name.toStdString();
-  EXPECT_EQ(out, "");
-  EXPECT_EQ(err, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, CloseUnderFaults,
                          ::testing::Values(CloseFaultCase{"Full", Fault::Full, 1},
                                            CloseFaultCase{"RoomForTheWriteTestOnly", Fault::RoomForTheWriteTest, 2},
+                                           CloseFaultCase{"ReadOnly", Fault::ReadOnly, 1},
                                            CloseFaultCase{"ReadOnlyBetweenWriteTestAndSave",
                                                           Fault::ReadOnlyAfterWriteTest, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Nothing is lost when the file already holds every setting: the window
+// closes at once, without a word.
+TEST_F(PrefsOnTmpfs, UnchangedSettingsOnAReadOnlyDiskCloseAtOnce) {
+  Start();
+  Prefs_Save(PrefsFileName);
+  const QByteArray saved = Content();
+  ASSERT_NE(saved, kPrevious);
+  ASSERT_TRUE(mount.RemountReadOnly()) << mount.Error();
+
+  EXPECT_EQ(Quit(), "");
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(window->sbMain->PanelText(1), "");
+  EXPECT_EQ(Content(), saved);
+}
+
+// A program installed in a folder that the user cannot write, with a
+// preferences file that the user can: no temporary file can be made beside
+// it, so the file is written in place.
+class PrefsFolderTest : public MainWindowFixture {};
+
+TEST_F(PrefsFolderTest, SettingsInAFolderThatRefusesNewFilesAreSavedInPlace) {
+  const bool root = geteuid() == 0;
+  const QString file = prefsDir.filePath("orvalis.ini");
+  {
+    QFile ini(file);
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(kPrevious);
+  }
+  // Root may create files anywhere: the close then runs as an ordinary user
+  // who owns the file and not the folder.
+  if (root) {
+    ASSERT_EQ(chown(file.toLocal8Bit().constData(), kOrdinaryUserId, kOrdinaryUserId), 0);
+  }
+  ASSERT_EQ(chmod(prefsDir.path().toLocal8Bit().constData(), root ? 0755 : 0555), 0);
+  Start();
+  window->seLogMaxEvents->setValue(123);
+  {
+    TEffectiveUser user(kOrdinaryUserId);
+    ASSERT_EQ(user.Switched(), root);
+    QFile probe(prefsDir.filePath("probe"));
+    ASSERT_FALSE(probe.open(QIODevice::WriteOnly)) << "the folder must refuse new files";
+    window->close();
+  }
+  ASSERT_EQ(chmod(prefsDir.path().toLocal8Bit().constData(), 0700), 0);
+
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(window->sbMain->PanelText(1), "");
+  QFile ini(file);
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  const QString content = QString::fromUtf8(ini.readAll());
+  EXPECT_TRUE(content.startsWith("[Test]\nWriteTest=1\n[Log]\nLogItemMax=123\n")) << content.toStdString();
+  EXPECT_TRUE(content.contains("[ToolsSendBulkPreset03]\nLoopDelay=250\n")) << content.toStdString();
+  EXPECT_TRUE(content.contains("[ToolsSendBulkPreset15]")) << content.toStdString();
+  EXPECT_EQ(QDir(prefsDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"orvalis.ini"});
+}
 
 }  // namespace

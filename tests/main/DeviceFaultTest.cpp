@@ -61,6 +61,36 @@ TEST_F(DeviceFaultTest, ARememberedDeviceMissingAtStartLeavesTheFirstDeviceChose
   }
 }
 
+// An output device that goes between the count of the devices and the reading
+// of its name is left out of the list; the start goes on, and the close keeps
+// the remembered devices, log length and presets.
+TEST_F(DeviceFaultTest, AnOutputGoneWhileTheListIsFilledLosesNoSettings) {
+  const QByteArray remembered =
+      "[Log]\nLogItemMax=250\n[MidiDevice]\nMidiInDevName=Keyboard\nMidiOutDevName=Synth B\n"
+      "[ToolsSendBulkPreset05]\nLoopDelay=777\nData1Min=16\n";
+  {
+    QFile file(prefsDir.filePath("orvalis.ini"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(remembered);
+  }
+  EXPECT_NO_THROW(Start({{"Keyboard"}, {"Synth A", "Synth B", "Synth C"}},
+                        [](TestMidiServices& m) { m.FailOutputCaps(2, MIDIERR_NODEVICE); }));
+  ASSERT_TRUE(window);
+  EXPECT_EQ(window->cbMIDIOut->count(), 2);
+  EXPECT_EQ(window->cbMIDIOut->currentText(), "Synth B");
+  EXPECT_EQ(MidiOutPort->State(), mosOpen);
+  EXPECT_EQ(window->seLogMaxEvents->value(), 250);
+
+  window->close();
+  QFile file(PrefsFileName);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString saved = QString::fromUtf8(file.readAll());
+  EXPECT_TRUE(saved.contains("LogItemMax=250\n")) << saved.toStdString();
+  EXPECT_TRUE(saved.contains("MidiInDevName=Keyboard\n")) << saved.toStdString();
+  EXPECT_TRUE(saved.contains("MidiOutDevName=Synth B\n")) << saved.toStdString();
+  EXPECT_TRUE(saved.contains("[ToolsSendBulkPreset05]\nLoopDelay=777\nData1Min=16\n")) << saved.toStdString();
+}
+
 // The window's lists are filled once, at start: a device unplugged since still
 // shows there, while the platform's list has closed up behind it.
 TEST_F(DeviceFaultTest, ChoosingADeviceThatHasLeftFailsInsteadOfOpeningTheOneInItsPlace) {

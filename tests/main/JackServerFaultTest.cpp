@@ -158,10 +158,11 @@ TEST_P(JackServerFaultTest, PortsCloseWhenTheServerEndsAndOpenAgainOnceItAndTheD
   EXPECT_EQ(window->cbMIDIIn->currentText(), InputName());
   EXPECT_EQ(window->cbMIDIOut->findText("system:playback_1 (JACK)"), -1);
 
-  // A send fails as on a closed port: nothing is counted.
+  // A send fails as on a closed port: the log says why, nothing is counted.
   window->btnLogClearClick(window->btnLogClear);
   const int32_t sentBefore = MidiOutCount;
   EXPECT_THROW(window->btnSendData1Click(window->btnSendData1), EMidiOutputError);
+  EXPECT_EQ(LogLines(), QStringList{"[Midi-Out] - 90 3C 40 (Non envoyé : MIDI Output device not open)"});
   EXPECT_EQ(MidiOutCount, sentBefore);
   EXPECT_EQ(window->cntMidiOut->Value(), sentBefore);
   // So does the re-send of that line.

@@ -15,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "JackTestTurn.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "TestMidiServices.h"
+#include "backends/SystemMidiServices.h"
 #include "LogMemo.h"
 #include "frmMain.h"
 #include "frmSendBulk.h"
@@ -65,6 +67,13 @@ class MainWindowFixture : public ::testing::Test {
   }
 
   // The same start-up on the given back end (the system's, for end-to-end tests).
+  // The program's own back ends, with the default JACK server to this test
+  // until TearDown (JackTestTurn.h).
+  void BootSystem() {
+    jackTurn = JackTestTurn();
+    Boot(CreateSystemMidiServices());
+  }
+
   void Boot(std::unique_ptr<MidiServices> backEnd) {
     services = std::make_unique<ScopedMidiServices>(std::move(backEnd));
     if (!realWaits) clockScope = std::make_unique<TScopedDelayClock>(clock);
@@ -93,6 +102,7 @@ class MainWindowFixture : public ::testing::Test {
     window.reset();
     clockScope.reset();
     services.reset();
+    jackTurn.reset();
     AbortDelay = false;
   }
 
@@ -124,6 +134,7 @@ class MainWindowFixture : public ::testing::Test {
   }
 
   TestMidiServices* midi = nullptr;  // owned by `services` (when Start made it)
+  std::shared_ptr<const void> jackTurn;
   std::unique_ptr<ScopedMidiServices> services;
   TFastDelayClock clock;
   bool realWaits = false;  // true: the waits take real time (real devices settle)

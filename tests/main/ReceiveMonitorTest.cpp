@@ -66,12 +66,18 @@ TEST_F(ReceiveMonitorTest, ActiveSensingNeverReachesTheMonitor) {
   EXPECT_EQ(MidiInCount, 0);
 }
 
-TEST_F(ReceiveMonitorTest, SystemExclusiveShowsWholePairsAndTheFullLength) {
+TEST_F(ReceiveMonitorTest, SystemExclusiveShowsEveryByteUpToFiveHundredAndTheFullLength) {
   std::vector<uint8_t> long600(600, 0x11);
   long600.front() = 0xF0;
   long600.back() = 0xF7;
-  QString pairs250 = "F0 ";
-  for (int i = 1; i < 500; ++i) pairs250 += "11 ";
+  std::vector<uint8_t> long501(501, 0x22);
+  long501.front() = 0xF0;
+  long501.back() = 0xF7;
+  auto first500 = [](const char* fill) {
+    QString text = "F0 ";
+    for (int i = 1; i < 500; ++i) text += QString::fromLatin1(fill) + ' ';
+    return text;
+  };
 
   struct Case {
     std::vector<uint8_t> bytes;
@@ -79,9 +85,11 @@ TEST_F(ReceiveMonitorTest, SystemExclusiveShowsWholePairsAndTheFullLength) {
   };
   const Case cases[] = {
       {{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7}, "[MIDI-In] - F0 7E 00 06 01 F7  (Sysex - 6)"},
-      {{0xF0, 0x7E, 0x00, 0x06, 0x01, 0x02, 0xF7}, "[MIDI-In] - F0 7E 00 06 01 02  (Sysex - 7)"},
-      {{0xF0}, "[MIDI-In] -  (Sysex - 1)"},
-      {long600, "[MIDI-In] - " + pairs250 + " (Sysex - 600)"},
+      {{0xF0, 0x7E, 0x00, 0x06, 0x01, 0x02, 0xF7}, "[MIDI-In] - F0 7E 00 06 01 02 F7  (Sysex - 7)"},
+      {{0xF0, 0x01, 0xF7}, "[MIDI-In] - F0 01 F7  (Sysex - 3)"},
+      {{0xF0}, "[MIDI-In] - F0  (Sysex - 1)"},
+      {long600, "[MIDI-In] - " + first500("11") + " (Sysex - 600)"},
+      {long501, "[MIDI-In] - " + first500("22") + " (Sysex - 501)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line.left(60).toStdString());
@@ -96,7 +104,7 @@ TEST_F(ReceiveMonitorTest, EventTextNeverReadsBeyondTheEventOrTheNameTables) {
   TMyMidiEvent oneByte;
   oneByte.MidiMessage = 0xF0;
   oneByte.SetSysex(std::array<uint8_t, 1>{0xF0}.data(), 1);
-  EXPECT_EQ(MidiInEventText(oneByte), "[MIDI-In] -  (Sysex - 1)");
+  EXPECT_EQ(MidiInEventText(oneByte), "[MIDI-In] - F0  (Sysex - 1)");
 
   TMyMidiEvent noBlock;  // a length without bytes shows no bytes
   noBlock.MidiMessage = 0xF0;

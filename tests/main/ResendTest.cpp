@@ -148,10 +148,12 @@ struct RefusedCase {
 
 TEST_F(ResendTest, TextsThatGiveNoWholeMessageAreRefused) {
   Start();
-  QString long256 = "[Midi-Out] -";
-  for (int i = 0; i < 256; ++i) long256 += " 00";
-  QString long255 = "[Midi-Out] -";
-  for (int i = 0; i < 255; ++i) long255 += " 00";
+  QString long256 = "[Midi-Out] - F0";
+  for (int i = 0; i < 254; ++i) long256 += " 00";
+  long256 += " F7";
+  QString long255 = "[Midi-Out] - F0";
+  for (int i = 0; i < 253; ++i) long255 += " 00";
+  long255 += " F7";
   const RefusedCase refused[] = {
       {"empty line", ""},
       {"one character", "[Midi-Out] - F"},
@@ -172,7 +174,9 @@ TEST_F(ResendTest, TextsThatGiveNoWholeMessageAreRefused) {
   CaretInLine(0);
   window->MemoLogDblClick(window->MemoLog);
   EXPECT_EQ(Outcome(), "Tx-OK");
-  EXPECT_EQ(midi->ShortMessages().size(), 1u);
+  ASSERT_EQ(midi->LongMessages().size(), 1u);
+  EXPECT_EQ(midi->LongMessages()[0].size(), 255u);
+  midi->ClearSent();
   window->MemoLog->setPlainText("[MIDI-In] - F0 7E 00 F7  (Sysex - 4)");
   CaretInLine(0);
   window->MemoLogDblClick(window->MemoLog);
@@ -180,13 +184,33 @@ TEST_F(ResendTest, TextsThatGiveNoWholeMessageAreRefused) {
   EXPECT_EQ(midi->LongMessages(), (std::vector<std::vector<uint8_t>>{{0xF0, 0x7E, 0x00, 0xF7}}));
 }
 
-TEST_F(ResendTest, FreeTextIsSentAsTheBytesItsPairsGive) {
+// A received system-exclusive message of odd length shows all its bytes, F7
+// included, so that its line sends the same message again.
+TEST_F(ResendTest, AReceivedSystemExclusiveOfOddLengthIsSentAgainWhole) {
   Start();
+  ASSERT_TRUE(midi->DeliverSysex({0xF0, 0x7D, 0x01, 0x02, 0xF7}));
+  Pump();
+  ASSERT_EQ(LogLines(), QStringList{"[MIDI-In] - F0 7D 01 02 F7  (Sysex - 5)"});
+  midi->ClearSent();
+  DoubleClickLine(0);
+  EXPECT_EQ(Outcome(), "Tx-OK");
+  EXPECT_EQ(midi->LongMessages(), (std::vector<std::vector<uint8_t>>{{0xF0, 0x7D, 0x01, 0x02, 0xF7}}));
+}
+
+// "Test boucle..." gives 00 00 0B 00 00 00: handed to the port as a message,
+// which a device refuses for want of a status byte.
+TEST_F(ResendTest, FreeTextIsHandedOnAsTheBytesItsPairsGiveAndRefusedWithoutAStatusByte) {
+  Start();
+  midi->ClearCalls();
   window->MemoLog->setPlainText("Test boucle...");
   CaretInLine(0);
   window->MemoLogDblClick(window->MemoLog);
-  EXPECT_EQ(Outcome(), "Tx-OK");
-  EXPECT_EQ(midi->ShortMessages(), std::vector<uint32_t>{0x0B0000});
+  EXPECT_EQ(Outcome(), "Err-Tx!");
+  EXPECT_TRUE(midi->ShortMessages().empty());
+  const auto calls = midi->Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].op, "midiOutShortMsg");
+  EXPECT_EQ(calls[0].args.at(1), 0x0B0000u);
 }
 
 TEST_F(ResendTest, WithoutOutputTheOutcomeIsErrTx) {

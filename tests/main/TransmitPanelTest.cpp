@@ -9,6 +9,7 @@
 #include <QSpinBox>
 
 #include "HexSpinBox.h"
+#include "rmLed.h"
 #include "TransmitFixture.h"
 
 namespace {
@@ -158,6 +159,41 @@ TEST_F(TransmitPanelTest, AutreWithF0GoesOutAsSystemExclusive) {
   EXPECT_EQ(OutLines(), QStringList{"F0 01 F7"});
 }
 
+struct RefusedCase {
+  const char* name;
+  std::function<void(TestMidiServices&)> fault;
+  QString line;
+};
+
+// A message that does not leave is logged with the reason, never as sent, and
+// is not counted.
+TEST_F(TransmitPanelTest, ARefusedMessageIsLoggedWithItsReasonInsteadOfAsSent) {
+  const RefusedCase cases[] = {
+      {"output closed", [](TestMidiServices&) { MidiOut_Close(); },
+       "[Midi-Out] - 90 3C 40 (Non envoyé : MIDI Output device not open)"},
+      {"device gone",
+       [](TestMidiServices& m) {
+         m.SetErrorText(MIDIERR_NODEVICE, "The MIDI device is no longer present.");
+         m.FailNext("midiOutShortMsg", MIDIERR_NODEVICE);
+       },
+       "[Midi-Out] - 90 3C 40 (Non envoyé : The MIDI device is no longer present.)"},
+      {"driver busy", [](TestMidiServices& m) { m.FailNext("midiOutShortMsg", MIDIERR_NOTREADY); },
+       "[Midi-Out] - 90 3C 40 (Non envoyé : (Short Msg) The hardware is busy with other data.)"},
+  };
+  for (const RefusedCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start();
+    c.fault(*midi);
+    window->btnLogClearClick(window->btnLogClear);
+    MidiOutCount = 0;
+    EXPECT_THROW(window->btnSendData1Click(window->btnSendData1), EMidiOutputError);
+    EXPECT_EQ(LogLines(), QStringList{c.line});
+    EXPECT_EQ(MidiOutCount, 0);
+    EXPECT_FALSE(window->LedMidiOut->LedOn());
+    TearDown();
+  }
+}
+
 // --- Continuous sending ---
 
 TEST_F(TransmitPanelTest, ContinuousSendingAlternatesRowsWithTheirWaitsAndFinishesTheCycle) {
@@ -202,18 +238,20 @@ TEST_F(TransmitPanelTest, ContinuousSendingReadsEveryValueWhenItIsUsed) {
   };
   window->btnMidiSendContinuous->setChecked(true);
   EXPECT_EQ(waits, 1);  // no wait after row B any more
-  EXPECT_EQ(OutLines(), (QStringList{"90 3C 40", "C0 01 00"}));
+  EXPECT_EQ(OutLines(), (QStringList{"90 3C 40", "C0 01"}));
   // The handler of "avec délai" disabled both delay fields on the way.
   EXPECT_FALSE(window->edMidiSendDelayBeforeNoteOn->isEnabled());
   EXPECT_FALSE(window->edMidiSendDelayBeforeNoteOff->isEnabled());
 }
 
-TEST_F(TransmitPanelTest, ContinuousProgramChangeSendsThreeBytesPerRow) {
+// The rows go to the port with three bytes; a Program Change takes two of
+// them, and the log shows the two that went out.
+TEST_F(TransmitPanelTest, ContinuousProgramChangeLogsTheTwoBytesSent) {
   Start();
   window->rbSendPC->click();
   clock.OnWait = [&] { SetQuietly(window->btnMidiSendContinuous, false); };
   window->btnMidiSendContinuous->setChecked(true);
-  EXPECT_EQ(OutLines(), (QStringList{"C0 01 00", "C0 01 00"}));
+  EXPECT_EQ(OutLines(), (QStringList{"C0 01", "C0 01"}));
 }
 
 TEST_F(TransmitPanelTest, DelayCheckBoxIsEnabledOnlyWhileRunningAndControlsTheDelayFields) {
@@ -271,26 +309,31 @@ TEST_F(TransmitPanelTest, ZeroDelayStillProcessesPendingEvents) {
   EXPECT_EQ(OutLines().size(), 2);
 }
 
-TEST_F(TransmitPanelTest, FirstFailingSendEndsTheLoopWithTheBoxStillChecked) {
+TEST_F(TransmitPanelTest, AFailingSendStopsTheContinuousSendWithTheReason) {
   Start();
   midi->FailNext("midiOutShortMsg", MIDIERR_NOTREADY, 1, 2);  // the third send fails
-  SetQuietly(window->btnMidiSendContinuous, true);
-  EXPECT_THROW(window->btnMidiSendContinuousClick(window->btnMidiSendContinuous), EMidiOutputError);
-  EXPECT_EQ(OutLines(), (QStringList{"90 3C 40", "80 3C 00", "90 3C 40"}));
+  window->btnMidiSendContinuous->setChecked(true);  // returns when the loop ends
+  EXPECT_EQ(LogLines(),
+            (QStringList{"[Midi-Out] - 90 3C 40", "[Midi-Out] - 80 3C 00",
+                         "[Midi-Out] - 90 3C 40 (Non envoyé : (Short Msg) The hardware is busy with other data.)",
+                         "Envoi en continu arrêté : (Short Msg) The hardware is busy with other data."}));
   EXPECT_EQ(midi->ShortMessages().size(), 2u);
-  EXPECT_TRUE(window->btnMidiSendContinuous->isChecked());
-  EXPECT_TRUE(window->cbMidiSendWithDelay->isEnabled());
+  EXPECT_EQ(MidiOutCount, 2);
+  EXPECT_FALSE(window->btnMidiSendContinuous->isChecked());
+  EXPECT_FALSE(window->cbMidiSendWithDelay->isEnabled());
 }
 
-TEST_F(TransmitPanelTest, ContinuousWithoutOutputLogsOneLineAndStops) {
+TEST_F(TransmitPanelTest, ContinuousWithoutOutputLogsTheRefusalAndStops) {
   Start();
   MidiOut_Close();
-  SetQuietly(window->btnMidiSendContinuous, true);
-  EXPECT_THROW(window->btnMidiSendContinuousClick(window->btnMidiSendContinuous), EMidiOutputError);
-  EXPECT_EQ(OutLines(), QStringList{"90 3C 40"});
-  EXPECT_TRUE(window->btnMidiSendContinuous->isChecked());
+  window->btnMidiSendContinuous->setChecked(true);
+  EXPECT_EQ(LogLines(), (QStringList{"[Midi-Out] - 90 3C 40 (Non envoyé : MIDI Output device not open)",
+                                     "Envoi en continu arrêté : MIDI Output device not open"}));
+  EXPECT_FALSE(window->btnMidiSendContinuous->isChecked());
 }
 
+// The cycle's Note Off still goes out, before the port closes (see
+// CompletionTest); nothing else does.
 TEST_F(TransmitPanelTest, CloseDuringContinuousSendingStopsAtOnce) {
   Start();
   int waits = 0;
@@ -301,8 +344,8 @@ TEST_F(TransmitPanelTest, CloseDuringContinuousSendingStopsAtOnce) {
   window->btnMidiSendContinuous->setChecked(true);
   EXPECT_EQ(waits, 1);  // the waits after the close return at once
   EXPECT_EQ(clock.Now - start, 1000u);
-  EXPECT_EQ(OutLines(), QStringList{"90 3C 40"});
-  EXPECT_EQ(midi->ShortMessages().size(), 1u);
+  EXPECT_EQ(OutLines(), (QStringList{"90 3C 40", "80 3C 00"}));
+  EXPECT_EQ(midi->ShortMessages().size(), 2u);
   EXPECT_FALSE(window->btnMidiSendContinuous->isChecked());
   EXPECT_FALSE(midi->OutputOpen());
   EXPECT_FALSE(midi->InputOpen());

@@ -183,7 +183,7 @@ TEST_F(CallbackTest, NoticesArriveInPostingOrder) {
 struct HexCase {
   const char* name;
   std::vector<uint8_t> bytes;
-  uint16_t pairs;
+  uint16_t count;
   std::string text;
 };
 
@@ -191,30 +191,30 @@ void PrintTo(const HexCase& c, std::ostream* os) { *os << c.name; }
 
 class SysexToHexTextCase : public ::testing::TestWithParam<HexCase> {};
 
-TEST_P(SysexToHexTextCase, RendersThatManyPairsInUpperCaseHexEachFollowedByABlank) {
+TEST_P(SysexToHexTextCase, RendersThatManyBytesInUpperCaseHexEachFollowedByABlank) {
   const HexCase& c = GetParam();
   std::string text = "previous";
-  SysexToHexText(c.bytes.data(), c.pairs, text);
+  SysexToHexText(c.bytes.data(), c.count, text);
   EXPECT_EQ(text, c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     SysexToHexText, SysexToHexTextCase,
-    ::testing::Values(HexCase{"WholeMessage", {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, 3, "F0 7E 7F 06 01 F7 "},
-                      HexCase{"OddLastByteLeftOut", {0xF0, 0x0A, 0xB0, 0x01, 0x02, 0x03, 0xF7}, 3,
-                              "F0 0A B0 01 02 03 "},
-                      HexCase{"NoPairs", {0xF0, 0xF7}, 0, ""},
-                      HexCase{"FewerPairsThanBytes", {0xF0, 0x01, 0x02, 0x03, 0xF7}, 1, "F0 01 "}),
+    ::testing::Values(HexCase{"WholeMessage", {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, 6, "F0 7E 7F 06 01 F7 "},
+                      HexCase{"OddLengthShowsItsLastByte", {0xF0, 0x0A, 0xB0, 0x01, 0x02, 0x03, 0xF7}, 7,
+                              "F0 0A B0 01 02 03 F7 "},
+                      HexCase{"NoBytes", {0xF0, 0xF7}, 0, ""},
+                      HexCase{"FewerThanHeld", {0xF0, 0x01, 0x02, 0x03, 0xF7}, 2, "F0 01 "}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SysexToHexText, ShowsAtMost250PairsOf300) {
+TEST(SysexToHexText, ShowsAtMost500Bytes) {
   std::vector<uint8_t> bytes(600, 0x55);
   bytes[0] = 0xF0;
   bytes[498] = 0xAA;
   bytes[499] = 0xBB;
   bytes[500] = 0xCC;  // the first byte past the cap
   std::string text;
-  SysexToHexText(bytes.data(), 300, text);
+  SysexToHexText(bytes.data(), 600, text);
   ASSERT_EQ(text.size(), 1500u);  // 500 bytes of three characters
   EXPECT_EQ(text.substr(0, 9), "F0 55 55 ");
   EXPECT_EQ(text.substr(1491), "55 AA BB ");

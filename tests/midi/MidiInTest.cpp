@@ -149,11 +149,11 @@ INSTANTIATE_TEST_SUITE_P(
         // The mapper id passes the range check; the capability read decides,
         // and the id stays selected.
         RefusedSelection{"MapperId", [](TMidiInput& port) { port.SetDeviceID(MIDI_MAPPER); }, 0,
-                         "A device ID has been used that is out of range for your system.",
+                         "There is no MIDI device with this number.",
                          MIDI_MAPPER, MMSYSERR_BADDEVICEID},
         RefusedSelection{"NameSearchThroughAnUnreadableDevice",
                          [](TMidiInput& port) { port.SetProductName("Pads"); }, MMSYSERR_NOMEM,
-                         "The system is unable to allocate or lock memory.", 1u, MMSYSERR_NOMEM}),
+                         "There is not enough memory for this MIDI operation.", 1u, MMSYSERR_NOMEM}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MidiInTest, ANameThatHasGoneIsAnInvalidId) {
@@ -311,9 +311,9 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailure{"OpenRefused", "midiInOpen", MMSYSERR_ALLOCATED, 0, -1,
                     "The MIDI device is already in use."},
         OpenFailure{"PrepareFails", "midiInPrepareHeader", MMSYSERR_NOMEM, 2, -1,
-                    "The system is unable to allocate or lock memory."},
+                    "There is not enough memory for this MIDI operation."},
         OpenFailure{"AddBufferFails", "midiInAddBuffer", MMSYSERR_INVALPARAM, 4, -1,
-                    "An invalid parameter was passed to a system function."},
+                    "A parameter or buffer passed to the MIDI device is invalid."},
         OpenFailure{"NoMemoryForTheQueue", nullptr, 0, 0, 1,
                     "Not enough memory for the MIDI input queue"},
         OpenFailure{"NoMemoryForTheRecord", nullptr, 0, 0, 2,
@@ -505,7 +505,7 @@ TEST_P(InputFailedHandBack, RaisesButTheQueueMovesOn) {
   Pump();
   midi->FailNext(GetParam().op, MMSYSERR_NOMEM);
   EXPECT_THROW_TEXT(port.GetMidiEvent(), EMidiInputError,
-                    "The system is unable to allocate or lock memory.");
+                    "There is not enough memory for this MIDI operation.");
   EXPECT_EQ(port.Error(), MMSYSERR_NOMEM);
   EXPECT_EQ(port.MessageCount(), 1);
   auto next = port.GetMidiEvent();
@@ -661,7 +661,7 @@ TEST_F(MidiInTest, FlushQueueDropsEveryWaitingMessage) {
 
 TEST_F(MidiInTest, ErrorTextsComeFromThePlatform) {
   TMidiInput& port = OpenStarted();
-  EXPECT_EQ(TMidiInput::ErrorText(MIDIERR_NOTREADY), "The MIDI hardware is busy.");
+  EXPECT_EQ(TMidiInput::ErrorText(MIDIERR_NOTREADY), "The MIDI device is busy; try again later.");
   EXPECT_EQ(TMidiInput::ErrorText(4242), "Specified error number is out of range");
   midi->FailNext("midiInStart", 0x10043);
   EXPECT_THROW_TEXT(port.Start(), EMidiInputError, "Specified error number is out of range");
@@ -677,7 +677,7 @@ class InputFailedClose : public MidiInTest, public ::testing::WithParamInterface
 TEST_P(InputFailedClose, CanBeRetried) {
   TMidiInput& port = OpenStarted();
   midi->FailNext(GetParam().op, MMSYSERR_ERROR);
-  EXPECT_THROW_TEXT(port.Close(), EMidiInputError, "Undefined external error.");
+  EXPECT_THROW_TEXT(port.Close(), EMidiInputError, "The MIDI device reported an unspecified error.");
   EXPECT_EQ(port.State(), misClosed);
   EXPECT_NE(port.MIDIHandle(), 0u);
   EXPECT_TRUE(midi->InputOpen());
@@ -712,7 +712,7 @@ TEST_P(DestroyedInputPort, ReleasesEverythingAndReportsNoInput) {
   midi->DeliverSysex({0xF0, 0xF7});
   if (GetParam().afterAFailedClose) {
     midi->FailNext("midiInReset", MMSYSERR_ERROR);
-    EXPECT_THROW_TEXT(port.Close(), EMidiInputError, "Undefined external error.");
+    EXPECT_THROW_TEXT(port.Close(), EMidiInputError, "The MIDI device reported an unspecified error.");
   }
   port_.reset();
   Pump();

@@ -96,7 +96,7 @@ TEST_F(MidiOutTest, AFailedCapabilityReadKeepsTheNewIdWithTheOldValues) {
   int changed = 0;
   port.SetOnDeviceChanged([&](QObject*) { ++changed; });
   EXPECT_THROW_TEXT(port.SetDeviceID(1), EMidiOutputError,
-                    "There is no driver installed on your system.");
+                    "No MIDI driver is installed.");
   EXPECT_EQ(port.DeviceID(), 1u);
   EXPECT_EQ(port.ProductName(), "Synth A");
   EXPECT_EQ(port.Error(), MMSYSERR_NODRIVER);
@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"SpacesCount", {"Synth A"}, "Synth A ", 0, std::nullopt,
                  "MIDI output Device Synth A  not installed"},
         NameCase{"UnreadableMapperEndsEverySearch", {"Synth A"}, "Synth A", MMSYSERR_NODRIVER,
-                 std::nullopt, "There is no driver installed on your system."}),
+                 std::nullopt, "No MIDI driver is installed."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MidiOutTest, ANameThatHasGoneIsAnInvalidId) {
@@ -284,7 +284,7 @@ TEST_P(OutputRefusedResetOrClose, LeavesThePortOpen) {
   port.SetFullResetOnClose(true);
   const HMIDI handle = port.MIDIHandle();
   midi->FailNext(GetParam().op, MIDIERR_STILLPLAYING);
-  EXPECT_THROW_TEXT(port.Close(), EMidiOutputError, "The buffers are still in use by the driver.");
+  EXPECT_THROW_TEXT(port.Close(), EMidiOutputError, "The MIDI buffer is still with the device.");
   EXPECT_EQ(port.State(), mosOpen);
   EXPECT_EQ(port.MIDIHandle(), handle);
   EXPECT_EQ(port.Error(), MIDIERR_STILLPLAYING);
@@ -406,7 +406,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "(Short Msg) The application sent a message without a status byte to a stream "
                   "handle."},
         ErrorCase{"ShortMsgNoMemory", "midiOutShortMsg", 7,
-                  "The system is unable to allocate or lock memory."},
+                  "There is not enough memory for this MIDI operation."},
         ErrorCase{"ShortMsgUnknownCode", "midiOutShortMsg", 999,
                   "Specified error number is out of range"},
         ErrorCase{"LongMsgInvalidHandle", "midiOutLongMsg", 5,
@@ -418,7 +418,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"LongMsgNotReady", "midiOutLongMsg", 67,
                   "(Long Msg) The hardware is busy with other data."},
         ErrorCase{"LongMsgBadOpenMode", "midiOutLongMsg", 70,
-                  "The operation is not allowed in this open mode."},
+                  "A MIDI message was sent without a status byte."},
         ErrorCase{"PrepareHeaderInvalidHandle", "midiOutPrepareHeader", 5,
                   "(Prep Header) The specified device handle is invalid."},
         ErrorCase{"PrepareHeaderNoMemory", "midiOutPrepareHeader", 7,
@@ -427,12 +427,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "(Prep Header) The specified address is invalid or the given stream buffer is "
                   "greater than 64K."},
         ErrorCase{"PrepareHeaderNotReady", "midiOutPrepareHeader", 67,
-                  "The MIDI hardware is busy."}),
+                  "The MIDI device is busy; try again later."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MidiOutTest, ErrorTextOfTheGeneralContextIsThePlatformsText) {
-  EXPECT_EQ(TMidiOutput::ErrorText(5, ecGeneral), "The specified device handle is invalid.");
-  EXPECT_EQ(TMidiOutput::ErrorText(64, ecShortMsg), "The MIDI header was not prepared.");
+  EXPECT_EQ(TMidiOutput::ErrorText(5, ecGeneral), "The handle does not belong to an open MIDI device.");
+  EXPECT_EQ(TMidiOutput::ErrorText(64, ecShortMsg), "The MIDI buffer has not been prepared.");
   midi->ForgetErrorText(5);
   EXPECT_EQ(TMidiOutput::ErrorText(5, ecGeneral), "Specified error number is out of range");
   EXPECT_EQ(MidiOutErrorText(4242), "Specified error number is out of range");
@@ -538,9 +538,9 @@ TEST_F(MidiOutTest, AFailedVolumeCallRaisesThePlatformsText) {
   port.SetDeviceID(0);
   midi->FailNext("midiOutSetVolume", MMSYSERR_NODRIVER);
   EXPECT_THROW_TEXT(port.SetVolume(1), EMidiOutputError,
-                    "There is no driver installed on your system.");
+                    "No MIDI driver is installed.");
   midi->FailNext("midiOutGetVolume", MMSYSERR_INVALHANDLE);
-  EXPECT_THROW_TEXT(port.GetVolume(), EMidiOutputError, "The specified device handle is invalid.");
+  EXPECT_THROW_TEXT(port.GetVolume(), EMidiOutputError, "The handle does not belong to an open MIDI device.");
 }
 
 TEST_F(MidiOutTest, CachingAndDriverMessagesReportResultsWithoutRaising) {

@@ -128,7 +128,9 @@ TEST_F(PortManagerTest, SelectingWhileOpenIsIgnored) {
   EXPECT_EQ(MidiOutPort->ProductName(), "X");
 }
 
-TEST_F(PortManagerTest, AnUnreadableInputIsLeftOutButAnUnreadableOutputEndsTheEnumeration) {
+// A device that cannot be read (gone between the count and the reading) is
+// left out of its list, input or output; the enumeration goes on.
+TEST_F(PortManagerTest, AnUnreadableDeviceIsLeftOutOfEitherList) {
   Start({{"In A", "In B"}, {"Out A", "Out B"}});
   midi->FailInputCaps(0, MMSYSERR_NODRIVER);
   midi->FailOutputCaps(1, MMSYSERR_NODRIVER);
@@ -136,12 +138,14 @@ TEST_F(PortManagerTest, AnUnreadableInputIsLeftOutButAnUnreadableOutputEndsTheEn
   MidiOut_Close();
   window->MemoLog->clear();
   MidiOutPort->SetOnMidiOutput(nullptr);
-  EXPECT_ANY_THROW(MidiPorts_Enumerate());
+  EXPECT_NO_THROW(MidiPorts_Enumerate());
   EXPECT_EQ(fmMain->cbMIDIIn->count(), 1);
   EXPECT_EQ(fmMain->cbMIDIIn->itemText(0), "In B");
-  EXPECT_EQ(fmMain->cbMIDIOut->count(), 0);
-  EXPECT_FALSE(MidiOutPort->OnMidiOutput());
+  EXPECT_EQ(fmMain->cbMIDIOut->count(), 1);
+  EXPECT_EQ(fmMain->cbMIDIOut->itemText(0), "Out A");
+  EXPECT_TRUE(MidiOutPort->OnMidiOutput());
   EXPECT_TRUE(MidiInPort->OnMidiInput());
+  EXPECT_TRUE(LogLines().isEmpty());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

@@ -33,9 +33,10 @@ TEST_F(SendBytesTest, SendsLogsAndCountsEachKindOfMessage) {
       {"two bytes of three", {0xC0, 0x05, 0x7F}, 2, {0x0005C0}, {}, "[Midi-Out] - C0 05"},
       {"MMC string", {0xF0, 0x7F, 0x00, 0x06, 0x02, 0xF7}, 6, {},
        {{0xF0, 0x7F, 0x00, 0x06, 0x02, 0xF7}}, "[Midi-Out] - F0 7F 00 06 02 F7"},
-      {"five bytes, short", {0x90, 0x3C, 0x40, 0x11, 0x22}, 5, {0x403C90}, {},
-       "[Midi-Out] - 90 3C 40 11 22"},
-      {"F7 first, short", {0xF7, 0x01, 0x02, 0x03}, 4, {0x0201F7}, {}, "[Midi-Out] - F7 01 02 03"},
+      {"five bytes, short: the three of a Note On go", {0x90, 0x3C, 0x40, 0x11, 0x22}, 5, {0x403C90}, {},
+       "[Midi-Out] - 90 3C 40"},
+      {"F7 first, short: one byte goes", {0xF7, 0x01, 0x02, 0x03}, 4, {0x0201F7}, {}, "[Midi-Out] - F7"},
+      {"Program Change of three bytes: two go", {0xC3, 0x05, 0x00}, 3, {0x0005C3}, {}, "[Midi-Out] - C3 05"},
       {"sysex with zero bytes", {0xF0, 0x00, 0x00, 0xF7}, 4, {}, {{0xF0, 0x00, 0x00, 0xF7}},
        "[Midi-Out] - F0 00 00 F7"},
   };
@@ -83,10 +84,10 @@ TEST_F(SendBytesTest, NothingHappensOnceAbortDelayIsSetOrForACountOfZero) {
   EXPECT_FALSE(window->TimerMidiOut->isActive());
 }
 
-TEST_F(SendBytesTest, ClosedPortLogsTheLineKeepsTheCounterAndRaises) {
+TEST_F(SendBytesTest, ClosedPortLogsTheRefusalKeepsTheCounterAndRaises) {
   MidiOut_Close();
   EXPECT_THROW(MidiOut_SendBytes(std::array<uint8_t, 1>{0xFA}, 1, true), EMidiOutputError);
-  EXPECT_EQ(LogLines(), QStringList{"[Midi-Out] - FA"});
+  EXPECT_EQ(LogLines(), QStringList{"[Midi-Out] - FA (Non envoyé : MIDI Output device not open)"});
   EXPECT_EQ(MidiOutCount, 0);
   EXPECT_FALSE(window->LedMidiOut->LedOn());
 }
@@ -97,10 +98,36 @@ TEST_F(SendBytesTest, RefusedMessageRaisesThePlatformError) {
   EXPECT_EQ(MidiOutCount, 0);
 }
 
+// What a device refuses is logged with the port's reason, all its bytes shown,
+// and not counted.
+TEST_F(SendBytesTest, MessagesADeviceRefusesAreLoggedWithTheReasonAndNotCounted) {
+  struct RefusedCase {
+    const char* name;
+    std::vector<uint8_t> data;
+    const char* logged;
+  };
+  const RefusedCase cases[] = {
+      {"data byte first", {0x3C, 0x40},
+       "[Midi-Out] - 3C 40 (Non envoyé : (Short Msg) The application sent a message without a status byte "
+       "to a stream handle.)"},
+      {"data byte of 0x80 or more", {0x90, 0x3C, 0x80},
+       "[Midi-Out] - 90 3C 80 (Non envoyé : A parameter or buffer passed to the MIDI device is invalid.)"},
+  };
+  for (const RefusedCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    window->MemoLog->clear();
+    EXPECT_THROW(MidiOut_SendBytes(c.data, c.data.size(), true), EMidiOutputError);
+    EXPECT_EQ(LogLines(), QStringList{QString::fromUtf8(c.logged)});
+    EXPECT_TRUE(midi->ShortMessages().empty());
+    EXPECT_EQ(MidiOutCount, 0);
+  }
+}
+
 TEST_F(SendBytesTest, MissingPortObjectRaisesWithoutSending) {
   MidiOut_Close();
   MidiOutPort.reset();
   EXPECT_THROW(MidiOut_SendBytes(std::array<uint8_t, 1>{0xFA}, 1, true), EMidiOutputError);
+  EXPECT_EQ(LogLines(), QStringList{"[Midi-Out] - FA (Non envoyé : MIDI Output port not available)"});
   EXPECT_EQ(MidiOutCount, 0);
   EXPECT_TRUE(midi->ShortMessages().empty());
 }

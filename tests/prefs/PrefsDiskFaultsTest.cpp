@@ -1,6 +1,9 @@
 // Saving the preferences on a real file system that is full or turns
 // read-only: the previous file stays byte for byte, nothing half-written is
 // left, and the error reaches the caller only where the write test passed.
+// The same holds where the folder refuses new files and the file is written
+// in place.
+#include "EffectiveUser.h"
 #include "IniFile.h"
 #include "TmpfsMount.h"
 #include "uUserPrefs.h"
@@ -9,6 +12,8 @@
 #include <QFile>
 #include <QSaveFile>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -136,6 +141,40 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"RoomForTheWriteTestOnly", Fault::RoomForTheWriteTest, true},
                       FaultCase{"ReadOnly", Fault::ReadOnly, false},
                       FaultCase{"ReadOnlyBetweenWriteTestAndSave", Fault::ReadOnlyAfterWriteTest, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A folder that refuses new files, as an installed program's: the file is
+// written in place, and a disk without room for the new content still leaves
+// the previous one whole (the write test, which needs no new block, passes).
+using InPlaceOnTmpfs = PrefsOnTmpfs;
+
+TEST_P(InPlaceOnTmpfs, StaysByteForByte) {
+  const FaultCase& c = GetParam();
+  if (geteuid() != 0) GTEST_SKIP() << "acting as an ordinary user needs root";
+  Prefs_Load(path);
+  UserPrefs.SendBulkPresets[3].LoopDelay = 250;
+  ASSERT_NO_THROW(Prefs_Save(path));
+  const QByteArray before = Content();
+  ASSERT_EQ(chmod(mount.Path().toLocal8Bit().constData(), 0755), 0);
+  ASSERT_EQ(chown(path.toLocal8Bit().constData(), kOrdinaryUserId, kOrdinaryUserId), 0);
+
+  ChangeToLongerValues();
+  Apply(c.fault, BlocksFor(before.size(), mount.BlockSize()));
+  bool raised = false;
+  {
+    TEffectiveUser user(kOrdinaryUserId);
+    ASSERT_TRUE(user.Switched());
+    raised = SaveRaised();
+  }
+  EXPECT_EQ(raised, c.raises);
+  EXPECT_EQ(Content(), before);
+  EXPECT_EQ(Files(), (QStringList{TTmpfsMount::FillerName, "orvalis.ini"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, InPlaceOnTmpfs,
+    ::testing::Values(FaultCase{"Full", Fault::Full, true},
+                      FaultCase{"RoomForTheWriteTestOnly", Fault::RoomForTheWriteTest, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using FreshFileOnTmpfs = PrefsOnTmpfs;

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "backends/common/ErrorTexts.h"
-#include "backends/common/MidiBytes.h"
+#include "MidiBytes.h"
 
 namespace {
 
@@ -37,15 +37,18 @@ MMRESULT CheckPrepare(const MIDIHDR* hdr, uint32_t hdrSize) {
   return MMSYSERR_NOERROR;
 }
 
-// Whether the program's back ends would send the short message: a status byte
-// other than F0, and data bytes below 0x80.
-bool Sendable(uint32_t packed) {
-  const int length = ShortMessageLength(static_cast<uint8_t>(packed));
-  if (length == 0) return false;
+// What the program's back ends answer to a short message: refused without a
+// status byte, for F0 (which goes as a long message) and for a data byte that
+// would be read as a status byte.
+MMRESULT ShortMessageRefusal(uint32_t packed) {
+  const auto status = static_cast<uint8_t>(packed);
+  if (status < 0x80) return MIDIERR_BADOPENMODE;
+  const int length = ShortMessageLength(status);
+  if (length == 0) return MMSYSERR_INVALPARAM;
   for (int i = 1; i < length; ++i) {
-    if (((packed >> (8 * i)) & 0xFF) >= 0x80) return false;
+    if (((packed >> (8 * i)) & 0xFF) >= 0x80) return MMSYSERR_INVALPARAM;
   }
-  return true;
+  return MMSYSERR_NOERROR;
 }
 
 // The bytes of the message that travel: those its status implies.
@@ -62,22 +65,13 @@ TestMidiServices::TestMidiServices() {
   mapperCaps_.szPname = "MIDI Mapper";
   mapperCaps_.wTechnology = MOD_MAPPER;
   mapperCaps_.wChannelMask = 0xFFFF;
-  errorTexts_ = {
-      {MMSYSERR_NOERROR, "The specified command was carried out."},
-      {MMSYSERR_ERROR, "Undefined external error."},
-      {MMSYSERR_BADDEVICEID, "A device ID has been used that is out of range for your system."},
-      {MMSYSERR_ALLOCATED, *MidiErrorText(MMSYSERR_ALLOCATED)},
-      {MMSYSERR_INVALHANDLE, "The specified device handle is invalid."},
-      {MMSYSERR_NODRIVER, "There is no driver installed on your system."},
-      {MMSYSERR_NOMEM, "The system is unable to allocate or lock memory."},
-      {kMidiNotSupported, *MidiErrorText(kMidiNotSupported)},
-      {MMSYSERR_INVALPARAM, "An invalid parameter was passed to a system function."},
-      {MIDIERR_UNPREPARED, "The MIDI header was not prepared."},
-      {MIDIERR_STILLPLAYING, "The buffers are still in use by the driver."},
-      {MIDIERR_NOTREADY, "The MIDI hardware is busy."},
-      {MIDIERR_NODEVICE, "The MIDI device is no longer available."},
-      {MIDIERR_BADOPENMODE, "The operation is not allowed in this open mode."},
-  };
+  // The texts users see: those of the program's own back ends.
+  for (MMRESULT code : std::initializer_list<MMRESULT>{MMSYSERR_NOERROR, MMSYSERR_ERROR, MMSYSERR_BADDEVICEID, MMSYSERR_ALLOCATED,
+                        MMSYSERR_INVALHANDLE, MMSYSERR_NODRIVER, MMSYSERR_NOMEM, kMidiNotSupported,
+                        MMSYSERR_INVALPARAM, MIDIERR_UNPREPARED, MIDIERR_STILLPLAYING, MIDIERR_NOTREADY,
+                        MIDIERR_NODEVICE, MIDIERR_BADOPENMODE}) {
+    errorTexts_[code] = *MidiErrorText(code);
+  }
   deliveryThread_ = std::thread([this] { DeliveryLoop(); });
 }
 
@@ -729,8 +723,9 @@ MMRESULT TestMidiServices::midiOutShortMsg(HMIDI handle, uint32_t packedMsg) {
     OutPort* port = FindOut(handle);
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
     if (!OutDevicePresent(port->deviceKey)) return MIDIERR_NODEVICE;
+    if (MMRESULT refusal = ShortMessageRefusal(packedMsg)) return refusal;
     shortMessages_.push_back(packedMsg);
-    const HMIDI looped = Sendable(packedMsg) ? LoopedInput(port->deviceKey) : 0;
+    const HMIDI looped = LoopedInput(port->deviceKey);
     if (looped != 0) {
       InPort* in = FindIn(looped);
       if (in->started && in->callback != nullptr) {

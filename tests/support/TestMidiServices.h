@@ -43,9 +43,9 @@
 // midiOutClose complete every pending long message (MOM_DONE) first. Opening
 // takes function callbacks only (CALLBACK_FUNCTION with a callback, or none).
 // Unknown handles give MMSYSERR_INVALHANDLE, unknown device ids
-// MMSYSERR_BADDEVICEID. Unlike the program's back ends, it accepts any short
-// message (they refuse one without a status byte, one that starts a
-// system-exclusive message and one whose data bytes would read as a status).
+// MMSYSERR_BADDEVICEID. A short message without a status byte is refused with
+// MIDIERR_BADOPENMODE, one that starts a system-exclusive message or whose
+// data bytes would read as a status with MMSYSERR_INVALPARAM.
 
 #include <condition_variable>
 #include <cstdint>
@@ -105,8 +105,7 @@ class TestMidiServices final : public MidiServices {
   void ClearFailures();
   // Texts of midiInGetErrorText / midiOutGetErrorText; unknown codes fail with
   // MMSYSERR_INVALPARAM. Known from the start: every code that the program's
-  // back ends return (ErrorTexts.h); "already in use" and "not supported" read
-  // as there, the others keep the wording the port tests were written with.
+  // back ends return, with their texts (ErrorTexts.h).
   void SetErrorText(MMRESULT code, const std::string& text);
   void ForgetErrorText(MMRESULT code);
 

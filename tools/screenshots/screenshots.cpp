@@ -6,15 +6,16 @@
 // server of its own so that fonts are drawn as on a desktop.
 #include <QApplication>
 #include <QCheckBox>
-#include <QScreen>
-#include <QToolTip>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 #include <QToolButton>
 
 #include <cstdio>
@@ -22,9 +23,11 @@
 #include <memory>
 
 #include "BulkSpinBox.h"
+#include "FileCommands.h"
 #include "HexSpinBox.h"
 #include "MidiServices.h"
 #include "StatusShape.h"
+#include "SysexFileSender.h"
 #include "backends/SystemMidiServices.h"
 #include "backends/common/BackendMidiServices.h"
 #include "backends/loopback/LoopbackSource.h"
@@ -188,6 +191,34 @@ int main(int argc, char** argv) {
     window.btnSendRTStart->click();
     Settle();
     shots.Save(&window, QStringLiteral("main"));
+
+    // A file of 64 patch messages being sent, a third of the way through.
+    const QString bank = prefsDir.filePath(QStringLiteral("banque-A.syx"));
+    {
+      QFile file(bank);
+      if (!file.open(QIODevice::WriteOnly)) {
+        std::fprintf(stderr, "screenshots: could not write %s\n", qPrintable(bank));
+        return 1;
+      }
+      for (int patch = 0; patch < 64; ++patch) {
+        QByteArray message("\xF0\x41\x10\x6A\x12", 5);
+        message.append(static_cast<char>(0x11));
+        message.append(static_cast<char>(patch));
+        message.append(QByteArray(257, static_cast<char>(0x20 + patch % 64)));
+        message.append(static_cast<char>(0x00));
+        message.append(static_cast<char>(0xF7));
+        file.write(message);
+      }
+    }
+    window.Files->ShowSysexFileSender();
+    SysexFileSender* sender = window.Files->Sender();
+    sender->SetPauseMs(100);
+    sender->LoadFile(bank);
+    sender->btnSend->click();
+    Settle(2150);
+    shots.Save(sender, QStringLiteral("sysex-send"));
+    sender->StopSend();
+    sender->hide();
 
     // Bulk window after a short sweep.
     bulk.PresetButtons[2]->click();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "backends/common/MidiBytes.h"
+#include "MidiBytes.h"
 #include "backends/common/MidiParser.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <deque>
 
 #include "BackendTestSupport.h"
+#include "JackTestTurn.h"
 #include "backends/SystemMidiServices.h"
 #include "backends/common/BackendMidiServices.h"
 #include "backends/common/ErrorTexts.h"
@@ -198,9 +199,11 @@ TEST_F(BackendServices, FunctionsThatPortsLackAreRefusedForValidIds) {
 
 // ---- The services of this machine -------------------------------------------
 
-// Other test programs may add and remove JACK ports meanwhile; the stability of
-// names is shown by the JACK tests with a client of their own.
+// The services open JACK clients of their own when a server runs: these tests
+// take the JACK test turn. The stability of names is shown by the JACK tests
+// with a client of their own.
 TEST(SystemMidiServices, ListTheLoopbackLastAndNeverTheProgramsOwnPorts) {
+  const auto turn = JackTestTurn();
   auto midi = CreateSystemMidiServices();
   for (const auto& names : {InputNames(*midi), OutputNames(*midi)}) {
     ASSERT_FALSE(names.empty());
@@ -215,6 +218,7 @@ TEST(SystemMidiServices, ListTheLoopbackLastAndNeverTheProgramsOwnPorts) {
 }
 
 TEST(SystemMidiServices, InstalledTheyCarryTheLoopThroughTheFreeFunctions) {
+  const auto turn = JackTestTurn();
   ScopedMidiServices installed(CreateSystemMidiServices());
   const int inId = InputIdOf(CurrentMidiServices(), LoopbackSource::kName);
   const int outId = OutputIdOf(CurrentMidiServices(), LoopbackSource::kName);

@@ -1,13 +1,12 @@
 #include "JackTestClient.h"
 
+#include "JackTestTurn.h"
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <thread>
 
 namespace {
@@ -17,22 +16,6 @@ void Silent(const char*) {}
 void SilenceJack() {
   jack_set_error_function(Silent);
   jack_set_info_function(Silent);
-}
-
-// The lock file that test clients take turns on, locked; -1 when it cannot be
-// had (the tests then simply do not take turns). One file for every server,
-// so that no file is left behind per server.
-int TakeTurn() {
-  const char* const path = "/tmp/orvalis-jack-tests.lock";
-  const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      close(fd);
-      return -1;
-    }
-  }
-  return fd;
 }
 
 }  // namespace
@@ -48,7 +31,7 @@ bool JackTestClient::ServerRunning() {
 std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& clientName) {
   SilenceJack();
   std::unique_ptr<JackTestClient> client(new JackTestClient);
-  client->turnLock_ = TakeTurn();
+  client->turn_ = JackTestTurn();
   client->client_ = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
   if (client->client_ == nullptr) return nullptr;
   client->in_ = jack_port_register(client->client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
@@ -64,7 +47,6 @@ std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& clientNa
 
 JackTestClient::~JackTestClient() {
   if (client_ != nullptr) jack_client_close(client_);
-  if (turnLock_ >= 0) close(turnLock_);  // releases the lock
 }
 
 std::string JackTestClient::ClientName() const { return jack_get_client_name(client_); }

@@ -14,7 +14,7 @@
 //
 // It never starts a server. Test clients of different test programs (ctest
 // runs several at once) take turns: Open waits until no other process holds
-// a JackTestClient. The JACK server (jackd 1.9.21) was
+// the JACK test turn (JackTestTurn.h). The JACK server (jackd 1.9.21) was
 // seen to stop running clients for good when several programs made and
 // dropped clients at the same time. Choose a client name that does not start with
 // "Orvalis-" followed by digits, which is how the program's own clients are
@@ -94,7 +94,7 @@ class JackTestClient {
   static int OnProcess(uint32_t frames, void* self);
   void Process(uint32_t frames);
 
-  int turnLock_ = -1;  // a file locked while this client exists
+  std::shared_ptr<const void> turn_;  // the server is this process's while the client exists (JackTestTurn.h)
   _jack_client* client_ = nullptr;
   _jack_port* in_ = nullptr;
   _jack_port* out_ = nullptr;

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "backends/common/MidiBytes.h"
+#include "MidiBytes.h"
 #include "backends/common/MidiParser.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "backends/common/MidiBytes.h"
+#include "MidiBytes.h"
 #include "backends/common/MidiParser.h"
 
 namespace {
@@ -50,8 +50,10 @@ class RtMidiOutput final : public OutputConnection, private MidiParser::Sink {
     result_ = Send(bytes, static_cast<size_t>(ShortMessageLength(bytes[0])));
   }
   void OnSysexByte(uint8_t byte) override { sysex_.push_back(byte); }
+  // A message cut short at the start of a call (an F0 string without F7,
+  // then another F0) went out with the call before: nothing is left to send.
   void OnSysexEnd(bool) override {
-    result_ = Send(sysex_.data(), sysex_.size());
+    if (!sysex_.empty()) result_ = Send(sysex_.data(), sysex_.size());
     sysex_.clear();
   }
 

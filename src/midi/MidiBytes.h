@@ -1,6 +1,6 @@
 #pragma once
-// Facts about MIDI bytes that every back end needs: message lengths by status,
-// and the packed form of a short message.
+// Facts about MIDI bytes that the back ends and the send routine need: message
+// lengths by status, and the packed form of a short message.
 
 #include <cstdint>
 
