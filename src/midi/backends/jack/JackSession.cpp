@@ -128,6 +128,15 @@ bool JackSession::ConnectPorts(const std::string& source, const std::string& des
   return result == 0 || result == EEXIST;
 }
 
+std::optional<std::string> JackSession::ClientIdOfPort(const std::string& port) {
+  if (!Connected() || jack_port_by_name(client_, port.c_str()) == nullptr) return std::nullopt;
+  char* id = jack_get_uuid_for_client_name(client_, port.substr(0, port.find(':')).c_str());
+  if (id == nullptr) return std::nullopt;
+  std::string text(id);
+  jack_free(id);
+  return text;
+}
+
 JackSession::Link JackSession::Connection(const std::string& port, const std::string& client) {
   if (!Connected()) return Link::kNoPort;
   jack_port_t* found = jack_port_by_name(client_, port.c_str());

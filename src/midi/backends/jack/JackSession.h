@@ -57,6 +57,11 @@ class JackSession {
   std::optional<std::string> OwnPortNamed(const std::string& shortName, PortDirection direction);
   // True when the ports are connected afterwards.
   bool ConnectPorts(const std::string& source, const std::string& destination);
+  // The server's id of the client of the port that bears the name now: the
+  // same client started again has another (a port's own id may come back
+  // with the same name). None when there is no such port or no server is
+  // reached.
+  std::optional<std::string> ClientIdOfPort(const std::string& port);
   // Whether the port is connected to a port of that client, as the graph
   // shows it now; kNoPort also when no server is reached.
   enum class Link { kConnected, kNotConnected, kNoPort };

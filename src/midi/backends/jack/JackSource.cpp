@@ -10,19 +10,25 @@
 namespace {
 
 // The device's port and the client of the program's port connected to it:
-// the device is gone once that connection is (its port went, or the server).
-// A connection just made shows in the graph only from the server's next
-// cycle: until it has been seen, only a device port or a server that is no
-// more tells that the device went.
+// the device is gone once that connection is, or its port (also when its
+// client was started again: the port of that name is another's), or the
+// server. A connection
+// just made shows in the graph only from the server's next cycle: until it
+// has been seen, only the port or the server tells that the device went.
 class JackLink {
  public:
   JackLink(JackSession& session, std::string devicePort, const std::string& ownPort)
       : session_(session),
         devicePort_(std::move(devicePort)),
-        ownClient_(ownPort.substr(0, ownPort.find(':'))) {}
+        ownClient_(ownPort.substr(0, ownPort.find(':'))),
+        deviceClient_(session.ClientIdOfPort(devicePort_)) {}
 
   bool Gone() {
     if (gone_) return true;
+    if (!deviceClient_ || session_.ClientIdOfPort(devicePort_) != deviceClient_) {
+      gone_ = true;
+      return gone_;
+    }
     switch (session_.Connection(devicePort_, ownClient_)) {
       case JackSession::Link::kConnected:
         seen_ = true;
@@ -41,6 +47,7 @@ class JackLink {
   JackSession& session_;
   const std::string devicePort_;
   const std::string ownClient_;
+  const std::optional<std::string> deviceClient_;  // the id of the device's client
   bool seen_ = false;  // the connection showed in the graph
   bool gone_ = false;
 };
