@@ -4,9 +4,8 @@
 # fuzz targets for about a minute, starts a JACK server with the dummy driver,
 # runs the whole suite on each build, installs and tries the Debian package
 # built from the plain tree, and stops the server again. Then runs the ALSA
-# tests of the plain and AddressSanitizer builds in a small VM with a real ALSA
-# sequencer (scripts/with-alsa-vm.sh). Fails if any step fails, after running
-# all of them.
+# tests of the three builds in a small VM with a real ALSA sequencer
+# (scripts/with-alsa-vm.sh). Fails if any step fails, after running all of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -47,10 +46,11 @@ run_with_jack() {
 bash scripts/with-jack.sh bash -c "$(declare -f run_suite run_with_jack); run_with_jack" || status=1
 
 # On the host the ALSA tests skip (no sequencer); in the VM they run, on the
-# plain and the address-sanitizer trees.
+# plain, the address-sanitizer and the thread-sanitizer trees (the last has
+# the MIDI layer's only).
 run_alsa_suite() {
   local status=0 tree
-  for tree in out/build out/build-asan; do
+  for tree in out/build out/build-asan out/build-tsan; do
     echo "== tests: ALSA ($tree)"
     ctest --test-dir "$tree" -L alsa --output-on-failure || status=1
   done

@@ -30,6 +30,7 @@
 #include "frmSendBulk.h"
 #include "rmLed.h"
 #include "uComm.h"
+#include "uDeviceWatch.h"
 #include "uUserPrefs.h"
 
 TfmMain* fmMain = nullptr;
@@ -466,6 +467,7 @@ void TfmMain::resizeEvent(QResizeEvent* event) {
 
 void TfmMain::cbMIDIInChange(QObject*) {
   if (!MidiInPort) return;
+  if (MidiPort_EndWaiting(mpkIn, cbMIDIIn->currentText())) return;
   MidiIn_Close();
   const QString name = cbMIDIIn->currentText();
   UserPrefs.MidiInDevName = name;
@@ -475,6 +477,7 @@ void TfmMain::cbMIDIInChange(QObject*) {
 
 void TfmMain::cbMIDIOutChange(QObject* Sender) {
   if (!MidiOutPort) return;
+  if (MidiPort_EndWaiting(mpkOut, cbMIDIOut->currentText())) return;
   MidiOut_Close();
   const QString name = cbMIDIOut->currentText();
   UserPrefs.MidiOutDevName = name;

@@ -261,6 +261,10 @@ bool TMidiInput::OwnsHeader(const MIDIHDR* hdr) const {
                      [hdr](const auto& own) { return own->hdrPointer == hdr; });
 }
 
+bool TMidiInput::DeviceGone() const {
+  return FState == misOpen && midiInCheckDevice(FMIDIHandle) == MIDIERR_NODEVICE;
+}
+
 uint16_t TMidiInput::MessageCount() const {
   if (FState != misOpen || PBuffer == nullptr) return 0;
   return PBuffer->EventCount();

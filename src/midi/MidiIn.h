@@ -55,6 +55,9 @@ class TMidiInput : public TMidiIO {
   std::unique_ptr<TMyMidiEvent> GetMidiEvent();
   // Drops every waiting message.
   void FlushQueue();
+  // True when the port is open and its device has gone away: nothing more
+  // arrives until the port is closed and opened on a device again.
+  bool DeviceGone() const;
 
   // The platform's text for a code, or "Specified error number is out of range".
   static std::string ErrorText(MMRESULT code);

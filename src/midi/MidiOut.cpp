@@ -78,6 +78,10 @@ TMidiOutput::~TMidiOutput() {
   ReleaseCtlInfo();
 }
 
+bool TMidiOutput::DeviceGone() const {
+  return FState == mosOpen && midiOutCheckDevice(FMIDIHandle) == MIDIERR_NODEVICE;
+}
+
 uint32_t TMidiOutput::DeviceCount() {
   FNumDevs = static_cast<uint16_t>(midiOutGetNumDevs());
   return FNumDevs;

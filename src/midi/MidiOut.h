@@ -102,6 +102,9 @@ class TMidiOutput : public TMidiIO {
   void SetFullResetOnClose(bool value) { FFullResetOnClose = value; }
   // System-exclusive messages handed to the driver and not yet completed.
   size_t PendingLongMessages() const { return FPending.size(); }
+  // True when the port is open and its device has gone away: every send is
+  // refused until the port is closed and opened on a device again.
+  bool DeviceGone() const;
 
  private:
   // The message window's procedure: MOM_DONE releases the sent header.

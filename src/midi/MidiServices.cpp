@@ -43,6 +43,9 @@ class NoMidiServices final : public MidiServices {
   MMRESULT midiOutCacheDrumPatches(HMIDI, uint32_t, uint16_t*, uint32_t) override {
     return MMSYSERR_INVALHANDLE;
   }
+  void SetDevicesChangedListener(std::function<void()>) override {}
+  MMRESULT midiInCheckDevice(HMIDI) override { return MMSYSERR_INVALHANDLE; }
+  MMRESULT midiOutCheckDevice(HMIDI) override { return MMSYSERR_INVALHANDLE; }
 };
 
 std::unique_ptr<MidiServices>& InstalledServices() {
@@ -129,3 +132,8 @@ MMRESULT midiOutCachePatches(HMIDI h, uint32_t bank, uint16_t* patches, uint32_t
 MMRESULT midiOutCacheDrumPatches(HMIDI h, uint32_t patch, uint16_t* keys, uint32_t flags) {
   return CurrentMidiServices().midiOutCacheDrumPatches(h, patch, keys, flags);
 }
+void midiSetDevicesChangedListener(std::function<void()> listener) {
+  CurrentMidiServices().SetDevicesChangedListener(std::move(listener));
+}
+MMRESULT midiInCheckDevice(HMIDI h) { return CurrentMidiServices().midiInCheckDevice(h); }
+MMRESULT midiOutCheckDevice(HMIDI h) { return CurrentMidiServices().midiOutCheckDevice(h); }

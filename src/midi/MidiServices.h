@@ -21,8 +21,11 @@
 //    message it reads the clock, stores into a lock-free ring and does one
 //    atomic exchange; only when the user-interface thread has caught up does
 //    it post one Qt event (see MidiCallback.h).
+//  - The devices-changed listener runs on the user-interface thread, from its
+//    event loop, never from inside one of the operations.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -159,6 +162,18 @@ class MidiServices {
                                        uint32_t flags) = 0;
   virtual MMRESULT midiOutCacheDrumPatches(HMIDI handle, uint32_t patch, uint16_t* keys128,
                                            uint32_t flags) = 0;
+
+  // Devices that come and go. The listener is called each time the devices
+  // may have changed: one appeared or went away, or the device of an open
+  // handle went away; several changes may come as one call. An empty function
+  // ends the calls.
+  virtual void SetDevicesChangedListener(std::function<void()> listener) = 0;
+  // MIDIERR_NODEVICE once the device of the open handle has gone away: it is
+  // gone for good for this handle, which then sends and receives nothing
+  // (sends are refused with MIDIERR_NODEVICE) until it is closed; 0 while the
+  // device is there.
+  virtual MMRESULT midiInCheckDevice(HMIDI handle) = 0;
+  virtual MMRESULT midiOutCheckDevice(HMIDI handle) = 0;
 };
 
 // Installs the process-wide back end and returns the previous one. With none
@@ -208,3 +223,6 @@ MMRESULT midiOutSetVolume(uint32_t deviceId, uint32_t volume);
 MMRESULT midiOutMessage(uint32_t deviceId, uint32_t msg, uint32_t dw1, uint32_t dw2);
 MMRESULT midiOutCachePatches(HMIDI handle, uint32_t bank, uint16_t* patches128, uint32_t flags);
 MMRESULT midiOutCacheDrumPatches(HMIDI handle, uint32_t patch, uint16_t* keys128, uint32_t flags);
+void midiSetDevicesChangedListener(std::function<void()> listener);
+MMRESULT midiInCheckDevice(HMIDI handle);
+MMRESULT midiOutCheckDevice(HMIDI handle);

@@ -12,6 +12,7 @@
 #include "MidiOut.h"
 #include "StatusShape.h"
 #include "frmMain.h"
+#include "uDeviceWatch.h"
 
 std::unique_ptr<TMidiInput> MidiInPort;
 std::unique_ptr<TMidiOutput> MidiOutPort;
@@ -123,6 +124,7 @@ void MidiPorts_Start() {
 
 void MidiPorts_End() {
   ShuttingDown = true;
+  MidiPorts_StopWatchingDevices();
   if (MidiInPort) {
     MidiIn_Close();
     MidiInPort.reset();
@@ -150,6 +152,7 @@ void MidiPorts_Enumerate() {
       if (fmMain) fmMain->MidiOutMidiOutput(sender);
     });
   }
+  MidiPorts_WatchDevices();
 }
 
 // The ports open the device of their DeviceID, a place in the platform's
@@ -158,6 +161,7 @@ void MidiPorts_Enumerate() {
 // and go: a device that has gone then fails to open instead of whichever
 // device has moved into its place.
 void MidiIn_Open() {
+  const TPortOperation operation;
   if (!ShuttingDown) Paint(TPortShape::In, kRed);
   if (!MidiInPort) return;
   try {
@@ -171,6 +175,7 @@ void MidiIn_Open() {
 }
 
 void MidiIn_Close() {
+  const TPortOperation operation;
   if (!ShuttingDown) Paint(TPortShape::In, kRed);
   if (!MidiInPort) return;
   try {
@@ -183,6 +188,7 @@ void MidiIn_Close() {
 }
 
 void MidiOut_Open() {
+  const TPortOperation operation;
   if (!ShuttingDown) Paint(TPortShape::Out, kGrey);
   if (!MidiOutPort) return;
   bool opened = false;
@@ -204,6 +210,7 @@ void MidiOut_Open() {
 }
 
 void MidiOut_Close() {
+  const TPortOperation operation;
   if (!ShuttingDown) Paint(TPortShape::Out, kGrey);
   if (!MidiOutPort) return;
   // The Note Off or release that a sequence under way owes goes to the

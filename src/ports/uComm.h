@@ -47,8 +47,9 @@ class TMidiPortsSession {
   TMidiPortsSession& operator=(const TMidiPortsSession&) = delete;
 };
 
-// Fills the main window's two device lists (first entry chosen) and connects
-// the ports' notifications to the main window.
+// Fills the main window's two device lists (first entry chosen), connects
+// the ports' notifications to the main window, and from then on follows the
+// devices as they come and go (uDeviceWatch.h).
 void MidiPorts_Enumerate();
 void MidiIn_Open();
 void MidiIn_Close();

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,12 +40,55 @@ struct SequencerClient {
 // The clients of the sequencer, read through alsa-lib (independently of the
 // program); empty when it cannot be opened.
 std::vector<SequencerClient> SequencerClients();
+// The number of the client of that name; -1 when there is none.
+int SequencerClientNumber(const std::string& name);
+// Whether port 0 of the client is connected to a port of the program's
+// client "Orvalis": with `sending`, the device sends to it; otherwise it
+// receives from it.
+bool ConnectedToOrvalis(int client, bool sending);
+
+// Empty when this is the VM's sequencer as described above; otherwise why the
+// tests skip.
+std::string WhyNotTheVmSequencer();
 
 class AlsaTest : public ::testing::Test {
  protected:
   void SetUp() override;
 
   std::optional<ScopedMidiServices> installed;
+};
+
+// Unplugs and plugs back the four "Virtual Raw MIDI" devices, as pulling out
+// and plugging in a USB interface does (their card's driver unbound and bound
+// again, as root); true once the sequencer shows them gone, or back.
+// Unplugging unplugged devices, or plugging plugged ones, changes nothing.
+// Any thread.
+bool UnplugVirtualRawMidi();
+bool PlugVirtualRawMidi();
+
+// A device of the test's own: a sequencer client of that name with one port
+// that sends and receives, as a software synthesizer or a keyboard's driver
+// has. It goes away with the object.
+class SequencerTestClient {
+ public:
+  // Null (with a test failure) when the client cannot be made.
+  static std::unique_ptr<SequencerTestClient> Open(const std::string& clientName,
+                                                   const std::string& portName = "port");
+  ~SequencerTestClient();
+  SequencerTestClient(const SequencerTestClient&) = delete;
+  SequencerTestClient& operator=(const SequencerTestClient&) = delete;
+
+  int Client() const;
+  // Sends one short message to whoever is connected to the port.
+  bool Send(const std::vector<uint8_t>& message);
+  // The bytes of the short messages received, until `count` bytes came or the
+  // timeout passed.
+  std::vector<uint8_t> Read(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+ private:
+  SequencerTestClient() = default;
+  struct Handles;
+  std::unique_ptr<Handles> handles_;
 };
 
 // A raw MIDI device opened for the test's life. Writes block until the kernel

@@ -1,7 +1,7 @@
 // The JACK server dies under the main window while both its ports are open on
-// JACK devices: the program goes on, sends fail as on a closed port, the status
-// shapes tell the truth at the next open or close, and once a server of the
-// same name is back the same devices can be chosen and used again.
+// JACK devices: the program goes on, closes both ports and waits for their
+// devices, sends fail as on a closed port, and once a server of the same name
+// is back with the same device both ports open again by themselves.
 //
 // Each case runs a JACK server of its own (never the suite's shared one) and
 // kills it by its PID.
@@ -18,6 +18,7 @@
 #include "StatusBar.h"
 #include "StatusShape.h"
 #include "backends/SystemMidiServices.h"
+#include "uDeviceWatch.h"
 
 namespace {
 
@@ -115,10 +116,12 @@ class JackServerFaultTest : public MainWindowFixture, public ::testing::WithPara
     return false;
   }
 
-  void PumpFor(int ms) {
+  // Pumps events until `done` holds; false after ten seconds.
+  static bool PumpUntil(const std::function<bool()>& done) {
     QElapsedTimer watch;
     watch.start();
-    while (watch.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!done() && watch.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
   }
 
   static constexpr const char* kDeviceClient = "OrvalisFaultDevice";
@@ -130,49 +133,55 @@ class JackServerFaultTest : public MainWindowFixture, public ::testing::WithPara
   std::unique_ptr<JackTestClient> device;
 };
 
-TEST_P(JackServerFaultTest, ProgramGoesOnAndUsesTheDevicesAgainOnceTheServerIsBack) {
+TEST_P(JackServerFaultTest, PortsCloseWhenTheServerEndsAndOpenAgainOnceItAndTheDeviceAreBack) {
   StartOnPrivateServer();
   if (IsSkipped() || HasFatalFailure()) return;
   ExpectTrafficBothWays();
+  window->btnLogClearClick(window->btnLogClear);
 
   KillServer();
-  ASSERT_TRUE(WaitUntilTheOutputRefuses());
-  PumpFor(300);  // whatever the dead ports still post is handled
+  ASSERT_TRUE(PumpUntil([] {
+    return !MidiPort_AwaitedDevice(mpkIn).isEmpty() && !MidiPort_AwaitedDevice(mpkOut).isEmpty();
+  }));
+  EXPECT_EQ(MidiOutPort->State(), mosClosed);
+  EXPECT_EQ(window->shMidiOut->BrushColor(), kRed);
+  EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut fermé : périphérique déconnecté, en attente de son retour");
+  EXPECT_EQ(MidiInPort->State(), misClosed);
+  EXPECT_EQ(window->shMidiIn->BrushColor(), kRed);
+  EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn fermé : périphérique déconnecté, en attente de son retour");
+  const QStringList lines = LogLines();
+  EXPECT_TRUE(lines.contains("Périphérique MIDI In déconnecté : " + InputName())) << lines.join('\n').toStdString();
+  EXPECT_TRUE(lines.contains("Périphérique MIDI Out déconnecté : " + OutputName())) << lines.join('\n').toStdString();
+  // The lists keep the awaited devices, chosen; the server's other ports are gone.
+  EXPECT_EQ(window->cbMIDIOut->currentText(), OutputName());
+  EXPECT_EQ(window->cbMIDIIn->currentText(), InputName());
+  EXPECT_EQ(window->cbMIDIOut->findText("system:playback_1 (JACK)"), -1);
 
   // A send fails as on a closed port: the log says why, nothing is counted.
   window->btnLogClearClick(window->btnLogClear);
   const int32_t sentBefore = MidiOutCount;
   EXPECT_THROW(window->btnSendData1Click(window->btnSendData1), EMidiOutputError);
-  EXPECT_EQ(LogLines(), QStringList{"[Midi-Out] - 90 3C 40 (Non envoyé : The MIDI device is no longer present.)"});
+  EXPECT_EQ(LogLines(), QStringList{"[Midi-Out] - 90 3C 40 (Non envoyé : MIDI Output device not open)"});
   EXPECT_EQ(MidiOutCount, sentBefore);
   EXPECT_EQ(window->cntMidiOut->Value(), sentBefore);
-
   // So does the re-send of that line.
   window->MemoLog->SetCurrentLine(0);
   window->MemoLogDblClick(window->MemoLog);
   EXPECT_EQ(window->sbMain->PanelText(0), "Err-Tx!");
   EXPECT_EQ(MidiOutCount, sentBefore);
 
-  // Choosing the devices again: they are gone, and the shapes say so.
-  window->cbMIDIOutChange(window->cbMIDIOut);
-  EXPECT_EQ(MidiOutPort->State(), mosClosed);
-  EXPECT_EQ(window->shMidiOut->BrushColor(), kRed);
-  EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut fermé");
-  window->cbMIDIInChange(window->cbMIDIIn);
-  EXPECT_EQ(MidiInPort->State(), misClosed);
-  EXPECT_EQ(window->shMidiIn->BrushColor(), kRed);
-  EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn fermé");
-  EXPECT_EQ(window->cbMIDIOut->currentText(), OutputName());
-  EXPECT_EQ(window->cbMIDIIn->currentText(), InputName());
-
-  // A server of the same name with the same device: choosing the devices
-  // again opens them, and messages pass both ways.
+  // A server of the same name with the same device: both ports open again by
+  // themselves, and messages pass both ways.
+  window->btnLogClearClick(window->btnLogClear);
   ASSERT_TRUE(jackd->Restart());
   OpenDevice();
   ASSERT_TRUE(device);
-  window->cbMIDIOutChange(window->cbMIDIOut);
-  window->cbMIDIInChange(window->cbMIDIIn);
+  ASSERT_TRUE(PumpUntil([] { return MidiPort_AwaitedDevice(mpkIn).isEmpty() && MidiPort_AwaitedDevice(mpkOut).isEmpty(); }))
+      << LogLines().join('\n').toStdString();
   ExpectBothOpen();
+  const QStringList back = LogLines();
+  EXPECT_TRUE(back.contains("Périphérique MIDI In de retour, port rouvert : " + InputName())) << back.join('\n').toStdString();
+  EXPECT_TRUE(back.contains("Périphérique MIDI Out de retour, port rouvert : " + OutputName())) << back.join('\n').toStdString();
   ExpectTrafficBothWays();
 }
 

@@ -1,5 +1,7 @@
 #include "TestMidiServices.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -93,6 +95,7 @@ uint32_t TestMidiServices::AddInputDevice(const std::string& name, uint16_t mid,
   caps.vDriverVersion = driverVersion;
   caps.szPname = name;
   inDevices_.push_back(caps);
+  inKeys_.push_back(nextDeviceKey_++);
   return static_cast<uint32_t>(inDevices_.size() - 1);
 }
 
@@ -108,13 +111,79 @@ uint32_t TestMidiServices::AddOutputDevice(const std::string& name, uint16_t tec
   caps.wChannelMask = 0xFFFF;
   caps.dwSupport = support;
   outDevices_.push_back(caps);
+  outKeys_.push_back(nextDeviceKey_++);
   return static_cast<uint32_t>(outDevices_.size() - 1);
 }
 
 void TestMidiServices::RemoveAllDevices() {
   Lock lock(mutex_);
   inDevices_.clear();
+  inKeys_.clear();
   outDevices_.clear();
+  outKeys_.clear();
+}
+
+bool TestMidiServices::RemoveInputDevice(const std::string& name) {
+  Lock lock(mutex_);
+  for (size_t i = 0; i < inDevices_.size(); ++i) {
+    if (inDevices_[i].szPname != name) continue;
+    inDevices_.erase(inDevices_.begin() + static_cast<ptrdiff_t>(i));
+    inKeys_.erase(inKeys_.begin() + static_cast<ptrdiff_t>(i));
+    return true;
+  }
+  return false;
+}
+
+bool TestMidiServices::RemoveOutputDevice(const std::string& name) {
+  Lock lock(mutex_);
+  for (size_t i = 0; i < outDevices_.size(); ++i) {
+    if (outDevices_[i].szPname != name) continue;
+    outDevices_.erase(outDevices_.begin() + static_cast<ptrdiff_t>(i));
+    outKeys_.erase(outKeys_.begin() + static_cast<ptrdiff_t>(i));
+    return true;
+  }
+  return false;
+}
+
+bool TestMidiServices::InDevicePresent(uint64_t key) const {
+  return std::find(inKeys_.begin(), inKeys_.end(), key) != inKeys_.end();
+}
+
+bool TestMidiServices::OutDevicePresent(uint64_t key) const {
+  return key == kMapperKey || std::find(outKeys_.begin(), outKeys_.end(), key) != outKeys_.end();
+}
+
+void TestMidiServices::NotifyDevicesChanged() {
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [listener = listener_] {
+        const std::function<void()> call = *listener;
+        if (call) call();
+      },
+      Qt::QueuedConnection);
+}
+
+void TestMidiServices::SetDevicesChangedListener(std::function<void()> listener) {
+  Lock lock(mutex_);
+  *listener_ = std::move(listener);
+}
+
+MMRESULT TestMidiServices::midiInCheckDevice(HMIDI handle) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiInCheckDevice", {handle}, &code)) return code;
+  const InPort* port = FindIn(handle);
+  if (port == nullptr) return MMSYSERR_INVALHANDLE;
+  return InDevicePresent(port->deviceKey) ? MMSYSERR_NOERROR : MIDIERR_NODEVICE;
+}
+
+MMRESULT TestMidiServices::midiOutCheckDevice(HMIDI handle) {
+  Lock lock(mutex_);
+  MMRESULT code = 0;
+  if (Injected("midiOutCheckDevice", {handle}, &code)) return code;
+  OutPort* port = FindOut(handle);
+  if (port == nullptr) return MMSYSERR_INVALHANDLE;
+  return OutDevicePresent(port->deviceKey) ? MMSYSERR_NOERROR : MIDIERR_NODEVICE;
 }
 
 MIDIINCAPS& TestMidiServices::InputCaps(uint32_t id) {
@@ -287,6 +356,7 @@ bool TestMidiServices::DeliverRaw(uint32_t msg, uintptr_t param1, uintptr_t para
     handle = ResolveIn(handle);
     InPort* port = FindIn(handle);
     if (port == nullptr || !port->started || port->callback == nullptr) return false;
+    if (!InDevicePresent(port->deviceKey)) return false;
     notices.push_back({port->callback, handle, msg, port->instance, param1, param2});
   }
   RunOnDeliveryThread(std::move(notices));
@@ -319,6 +389,7 @@ bool TestMidiServices::FillHeaders(HMIDI handle, uint32_t msg, const std::vector
                                    std::vector<Notice>* notices) {
   InPort* port = FindIn(handle);
   if (port == nullptr || !port->started || port->callback == nullptr) return false;
+  if (!InDevicePresent(port->deviceKey)) return false;
   size_t offset = 0;
   do {
     if (port->queued.empty()) break;  // no buffer: the rest is lost
@@ -334,11 +405,11 @@ bool TestMidiServices::FillHeaders(HMIDI handle, uint32_t msg, const std::vector
   return true;
 }
 
-HMIDI TestMidiServices::LoopedInput(uint32_t outputDeviceId) const {
-  const auto loop = loops_.find(outputDeviceId);
+HMIDI TestMidiServices::LoopedInput(uint64_t outputDeviceKey) const {
+  const auto loop = loops_.find(outputDeviceKey);
   if (loop == loops_.end()) return 0;
   for (const auto& [handle, port] : inPorts_) {
-    if (port.deviceId == loop->second) return handle;
+    if (port.deviceKey == loop->second) return handle;
   }
   return 0;
 }
@@ -410,11 +481,11 @@ MMRESULT TestMidiServices::midiInOpen(HMIDI* handle, uint32_t deviceId, MidiCall
   if (MMRESULT result = CheckOpen(handle, callback, flags)) return result;
   if (deviceId >= inDevices_.size()) return MMSYSERR_BADDEVICEID;
   for (const auto& [h, port] : inPorts_) {
-    if (port.deviceId == deviceId) return MMSYSERR_ALLOCATED;
+    if (port.deviceKey == inKeys_[deviceId]) return MMSYSERR_ALLOCATED;
   }
   *handle = nextHandle_++;
   InPort& port = inPorts_[*handle];
-  port.deviceId = deviceId;
+  port.deviceKey = inKeys_[deviceId];
   port.callback = callback;
   port.instance = instance;
   lastInput_ = *handle;
@@ -532,7 +603,11 @@ std::vector<TestMidiServices::Notice> TestMidiServices::TakeOutputPending(HMIDI 
 
 void TestMidiServices::Loop(uint32_t outputDeviceId, uint32_t inputDeviceId) {
   Lock lock(mutex_);
-  loops_[outputDeviceId] = inputDeviceId;
+  loops_[OutDeviceKeyOf(outputDeviceId)] = inKeys_.at(inputDeviceId);
+}
+
+uint64_t TestMidiServices::OutDeviceKeyOf(uint32_t deviceId) const {
+  return deviceId == MIDI_MAPPER ? kMapperKey : outKeys_.at(deviceId);
 }
 
 void TestMidiServices::SetAutoCompleteLongMessages(bool atOnce) {
@@ -618,7 +693,7 @@ MMRESULT TestMidiServices::midiOutOpen(HMIDI* handle, uint32_t deviceId,
   if (deviceId != MIDI_MAPPER && deviceId >= outDevices_.size()) return MMSYSERR_BADDEVICEID;
   *handle = nextHandle_++;
   OutPort& port = outPorts_[*handle];
-  port.deviceId = deviceId;
+  port.deviceKey = OutDeviceKeyOf(deviceId);
   port.callback = callback;
   port.instance = instance;
   return MMSYSERR_NOERROR;
@@ -647,9 +722,10 @@ MMRESULT TestMidiServices::midiOutShortMsg(HMIDI handle, uint32_t packedMsg) {
     if (Injected("midiOutShortMsg", {handle, packedMsg}, &code)) return code;
     OutPort* port = FindOut(handle);
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
+    if (!OutDevicePresent(port->deviceKey)) return MIDIERR_NODEVICE;
     if (MMRESULT refusal = ShortMessageRefusal(packedMsg)) return refusal;
     shortMessages_.push_back(packedMsg);
-    const HMIDI looped = LoopedInput(port->deviceId);
+    const HMIDI looped = LoopedInput(port->deviceKey);
     if (looped != 0) {
       InPort* in = FindIn(looped);
       if (in->started && in->callback != nullptr) {
@@ -695,8 +771,9 @@ MMRESULT TestMidiServices::midiOutLongMsg(HMIDI handle, MIDIHDR* hdr, uint32_t h
     }
     if (!(hdr->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
     if (hdr->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+    if (!OutDevicePresent(port->deviceKey)) return MIDIERR_NODEVICE;
     longMessages_.emplace_back(hdr->lpData, hdr->lpData + hdr->dwBufferLength);
-    if (const HMIDI looped = LoopedInput(port->deviceId)) {
+    if (const HMIDI looped = LoopedInput(port->deviceKey)) {
       FillHeaders(looped, MIM_LONGDATA, longMessages_.back(), 0, true, &notices);
     }
     hdr->dwFlags = (hdr->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;

@@ -28,9 +28,10 @@
 //   midi.Loop(0, 0);
 //
 // Threads: every operation and every Deliver* call is made from the test's
-// thread. Driver callbacks run on one delivery thread of this back end
-// (started by the constructor, joined by the destructor); each Deliver* waits
-// until the callback has returned. After midiInStop, midiInReset or
+// thread, whose event loop also calls the devices-changed listener. Driver
+// callbacks run on one delivery thread of this back end (started by the
+// constructor, joined by the destructor); each Deliver* waits until the
+// callback has returned. After midiInStop, midiInReset or
 // midiInClose returns, no input callback runs for that handle.
 //
 // Driver behaviour, as the program's own back ends behave (the contract suite
@@ -51,6 +52,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -77,6 +79,17 @@ class TestMidiServices final : public MidiServices {
   uint32_t AddOutputDevice(const std::string& name, uint16_t technology = MOD_MIDIPORT,
                            uint32_t support = 0);
   void RemoveAllDevices();
+  // Removes the first device of that name (false when there is none); the
+  // ids of the devices after it move down. A handle open on it stays open
+  // with its device gone (mid*CheckDevice: MIDIERR_NODEVICE): sends are
+  // refused with MIDIERR_NODEVICE, nothing is delivered to it. A device added
+  // again under the same name is another device.
+  bool RemoveInputDevice(const std::string& name);
+  bool RemoveOutputDevice(const std::string& name);
+  // Calls the devices-changed listener from the event loop (posted), as the
+  // system's back ends do after devices came or went. Adding and removing
+  // devices calls nothing by itself.
+  void NotifyDevicesChanged();
   // Capabilities, editable in place; OutputCaps(MIDI_MAPPER) is the mapper's.
   MIDIINCAPS& InputCaps(uint32_t id);
   MIDIOUTCAPS& OutputCaps(uint32_t id);
@@ -178,17 +191,24 @@ class TestMidiServices final : public MidiServices {
                                uint32_t flags) override;
   MMRESULT midiOutCacheDrumPatches(HMIDI handle, uint32_t patch, uint16_t* keys128,
                                    uint32_t flags) override;
+  void SetDevicesChangedListener(std::function<void()> listener) override;
+  MMRESULT midiInCheckDevice(HMIDI handle) override;
+  MMRESULT midiOutCheckDevice(HMIDI handle) override;
 
  private:
+  // Devices are told apart by a key of their own, which the ids (places in
+  // the lists) are not once devices go; the mapper's is kMapperKey.
+  static constexpr uint64_t kMapperKey = 0;
+
   struct InPort {
-    uint32_t deviceId = 0;
+    uint64_t deviceKey = 0;
     MidiCallbackProc callback = nullptr;
     uintptr_t instance = 0;
     bool started = false;
     std::deque<MIDIHDR*> queued;  // added headers, in order
   };
   struct OutPort {
-    uint32_t deviceId = 0;
+    uint64_t deviceKey = 0;
     MidiCallbackProc callback = nullptr;
     uintptr_t instance = 0;
     std::deque<MIDIHDR*> pending;  // sent long messages awaiting MOM_DONE
@@ -219,10 +239,17 @@ class TestMidiServices final : public MidiServices {
   bool FillHeaders(HMIDI handle, uint32_t msg, const std::vector<uint8_t>& bytes,
                    uint32_t timestamp, bool allChunks, std::vector<Notice>* notices);
   // The input that a loop from the output device reaches, or 0.
-  HMIDI LoopedInput(uint32_t outputDeviceId) const;
+  HMIDI LoopedInput(uint64_t outputDeviceKey) const;
+  bool InDevicePresent(uint64_t key) const;
+  bool OutDevicePresent(uint64_t key) const;
+  uint64_t OutDeviceKeyOf(uint32_t deviceId) const;
 
   std::vector<MIDIINCAPS> inDevices_;
   std::vector<MIDIOUTCAPS> outDevices_;
+  std::vector<uint64_t> inKeys_;  // index for index with inDevices_
+  std::vector<uint64_t> outKeys_;
+  uint64_t nextDeviceKey_ = 1;
+  std::shared_ptr<std::function<void()>> listener_ = std::make_shared<std::function<void()>>();
   MIDIOUTCAPS mapperCaps_;
   std::map<uint32_t, MMRESULT> inCapsFailures_;
   std::map<uint32_t, MMRESULT> outCapsFailures_;
@@ -242,7 +269,7 @@ class TestMidiServices final : public MidiServices {
   HMIDI lastInput_ = 0;
   bool autoComplete_ = true;
   std::map<uint32_t, uint32_t> volumes_;
-  std::map<uint32_t, uint32_t> loops_;  // output device id -> input device id
+  std::map<uint64_t, uint64_t> loops_;  // output device key -> input device key
   MMRESULT driverMessageResult_ = MMSYSERR_NOERROR;
 
   // Guards the state above against the delivery thread's reads.

@@ -1,7 +1,9 @@
 // Renders the pictures of the README: the real windows on the built-in
-// loopback, after a little traffic, each written as a PNG into the folder
-// given as the only argument. Run it through scripts/screenshots.sh, which
-// gives it an X server of its own so that fonts are drawn as on a desktop.
+// loopback, after a little traffic, then the main window whose devices were
+// unplugged (a device of the picture's own, named as a USB interface is on
+// ALSA, made to go away), each written as a PNG into the folder given as the
+// only argument. Run it through scripts/screenshots.sh, which gives it an X
+// server of its own so that fonts are drawn as on a desktop.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,8 +12,10 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 #include <QToolButton>
 
 #include <cstdio>
@@ -22,8 +26,11 @@
 #include "FileCommands.h"
 #include "HexSpinBox.h"
 #include "MidiServices.h"
+#include "StatusShape.h"
 #include "SysexFileSender.h"
 #include "backends/SystemMidiServices.h"
+#include "backends/common/BackendMidiServices.h"
+#include "backends/loopback/LoopbackSource.h"
 #include "frmAbout.h"
 #include "frmMain.h"
 #include "frmSendBulk.h"
@@ -41,6 +48,65 @@ bool Choose(QComboBox* list, const QString& name) {
   return true;
 }
 
+// One device that can be made to go away, as when its cable is pulled out.
+class TUnpluggableDevice final : public DeviceSource {
+ public:
+  static constexpr const char* kName = "UM-ONE:UM-ONE MIDI 1 (ALSA)";
+
+  std::vector<std::string> InputNames() override { return Names(); }
+  std::vector<std::string> OutputNames() override { return Names(); }
+  MMRESULT OpenInput(const std::string& name, InputDelivery&,
+                     std::unique_ptr<InputConnection>* connection) override {
+    if (name != kName || FUnplugged) return MIDIERR_NODEVICE;
+    *connection = std::make_unique<TInput>(FUnplugged);
+    return MMSYSERR_NOERROR;
+  }
+  MMRESULT OpenOutput(const std::string& name, const LongMessageDone& done,
+                      std::unique_ptr<OutputConnection>* connection) override {
+    if (name != kName || FUnplugged) return MIDIERR_NODEVICE;
+    *connection = std::make_unique<TOutput>(FUnplugged, done);
+    return MMSYSERR_NOERROR;
+  }
+  void Watch(std::function<void()> changed) override { FChanged = std::move(changed); }
+  uint16_t ProductId() const override { return 9; }
+  uint32_t DriverVersion() const override { return 0x0100; }
+
+  // Called from the event loop, as the systems' notices are.
+  void Unplug() {
+    FUnplugged = true;
+    QTimer::singleShot(0, [this] {
+      if (FChanged) FChanged();
+    });
+  }
+
+ private:
+  struct TInput final : InputConnection {
+    explicit TInput(const bool& unplugged) : Unplugged(unplugged) {}
+    bool Gone() override { return Unplugged; }
+    const bool& Unplugged;
+  };
+  struct TOutput final : OutputConnection {
+    TOutput(const bool& unplugged, const LongMessageDone& done) : Unplugged(unplugged), Done(done) {}
+    MMRESULT SendShort(const uint8_t*, size_t) override { return Unplugged ? MIDIERR_NODEVICE : MMSYSERR_NOERROR; }
+    MMRESULT SendLong(MIDIHDR* hdr) override {
+      if (Unplugged) return MIDIERR_NODEVICE;
+      Done(hdr);
+      return MMSYSERR_NOERROR;
+    }
+    void Flush() override {}
+    bool Gone() override { return Unplugged; }
+    const bool& Unplugged;
+    LongMessageDone Done;
+  };
+
+  std::vector<std::string> Names() const {
+    return FUnplugged ? std::vector<std::string>{} : std::vector<std::string>{kName};
+  }
+
+  bool FUnplugged = false;
+  std::function<void()> FChanged;
+};
+
 class TShots {
  public:
   explicit TShots(const QString& folder) : FFolder(folder) {}
@@ -49,6 +115,20 @@ class TShots {
     Settle(50);
     const QString path = FFolder.filePath(name + QStringLiteral(".png"));
     if (widget->grab().save(path)) {
+      std::printf("%s\n", qPrintable(path));
+    } else {
+      std::fprintf(stderr, "screenshots: could not write %s\n", qPrintable(path));
+      FFailed = true;
+    }
+  }
+  // The part of the screen under the window, tool tips included.
+  void SaveScreen(QWidget* window, const QString& name) {
+    Settle(300);
+    const QRect frame = window->frameGeometry();
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(),
+                                                                         frame.height());
+    const QString path = FFolder.filePath(name + QStringLiteral(".png"));
+    if (screen.save(path)) {
       std::printf("%s\n", qPrintable(path));
     } else {
       std::fprintf(stderr, "screenshots: could not write %s\n", qPrintable(path));
@@ -161,5 +241,41 @@ int main(int argc, char** argv) {
     window.close();
     fmSendBulk = nullptr;
   }
+
+  // A device in use unplugged: both ports wait for it, the log says so, and
+  // the hint of the input's square tells why it is red.
+  auto device = std::make_unique<TUnpluggableDevice>();
+  TUnpluggableDevice* unpluggable = device.get();
+  std::vector<std::unique_ptr<DeviceSource>> sources;
+  sources.push_back(std::move(device));
+  sources.push_back(std::make_unique<LoopbackSource>());
+  InstallMidiServices(std::make_unique<BackendMidiServices>(std::move(sources)));
+  AbortDelay = false;  // set by the close of the first window
+  {
+    TMidiPortsSession ports;
+    TfmMain window([&] { return prefsDir.filePath(QStringLiteral("unplugged.ini")); });
+    fmMain = &window;
+    window.FormCreate(&window);
+    window.move(40, 40);
+    const QString name = QString::fromLatin1(TUnpluggableDevice::kName);
+    if (!Choose(window.cbMIDIIn, name) || !Choose(window.cbMIDIOut, name)) {
+      std::fprintf(stderr, "screenshots: no unpluggable device\n");
+      return 1;
+    }
+    window.cbDTflag->setChecked(true);
+    window.btnMidiResetClick(window.btnMidiReset);
+    window.btnLogClearClick(window.btnLogClear);
+    window.btnSendData1->click();
+    Settle();
+    window.btnSendData2->click();
+    Settle();
+    unpluggable->Unplug();
+    Settle();
+    QToolTip::showText(window.shMidiOut->mapToGlobal(QPoint(8, 26)), window.shMidiIn->Hint(), window.shMidiIn);
+    shots.SaveScreen(&window, QStringLiteral("device-gone"));
+    QToolTip::hideText();
+    window.close();
+  }
+  InstallMidiServices(nullptr);
   return shots.Failed() ? 1 : 0;
 }

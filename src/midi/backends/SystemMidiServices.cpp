@@ -10,9 +10,9 @@
 
 std::unique_ptr<MidiServices> CreateSystemMidiServices() {
   std::vector<std::unique_ptr<DeviceSource>> sources;
-  if (RtMidiHasApi(PortFamily::kAlsa)) sources.push_back(std::make_unique<AlsaSource>());
+  sources.push_back(std::make_unique<AlsaSource>());
 #if ORVALIS_WITH_JACK
-  if (RtMidiHasApi(PortFamily::kJack)) sources.push_back(std::make_unique<JackSource>());
+  if (RtMidiHasJack()) sources.push_back(std::make_unique<JackSource>());
 #endif
   sources.push_back(std::make_unique<LoopbackSource>());
   return std::make_unique<BackendMidiServices>(std::move(sources));

@@ -5,9 +5,10 @@
 //
 // Inputs and outputs are, in this order: the ALSA sequencer's ports, the ports
 // of a running JACK server (unless built without JACK, ORVALIS_WITH_JACK=OFF),
-// then "Orvalis Loopback" (always there, last). APIs that cannot start here
-// contribute nothing. Names are described in
-// DeviceNames.h; the program's own ports are never listed.
+// then "Orvalis Loopback" (always there, last). Back ends that cannot start
+// here contribute nothing. Names are described in alsa/AlsaNames.h and
+// jack/JackNames.h; the program's own ports are never listed. The lists
+// follow the devices as they come and go (MidiServices::SetDevicesChangedListener).
 
 #include <memory>
 

@@ -31,7 +31,7 @@ class FakeSource final : public DeviceSource {
                      std::unique_ptr<InputConnection>* connection) override {
     if (!Has(inputs, name)) return MIDIERR_NODEVICE;
     opened.push_back(name);
-    *connection = std::make_unique<InputConnection>();
+    *connection = std::make_unique<Input>(*this);
     return MMSYSERR_NOERROR;
   }
 
@@ -43,10 +43,18 @@ class FakeSource final : public DeviceSource {
     return MMSYSERR_NOERROR;
   }
 
+  void Watch(std::function<void()> notice) override {
+    ++watched;
+    changed = std::move(notice);
+  }
+
   uint16_t ProductId() const override { return pid_; }
   uint32_t DriverVersion() const override { return 0x0102; }
 
   std::vector<std::string> inputs;
+  int watched = 0;
+  std::function<void()> changed;  // what Watch was given
+  bool gone = false;              // the open connections' devices went away
   std::vector<std::string> outputs;
   std::vector<std::string> opened;
   std::vector<std::vector<uint8_t>> sent;
@@ -64,8 +72,14 @@ class FakeSource final : public DeviceSource {
       return MMSYSERR_NOERROR;
     }
     void Flush() override {}
+    bool Gone() override { return source.gone; }
     FakeSource& source;
     LongMessageDone done;
+  };
+  struct Input final : InputConnection {
+    explicit Input(FakeSource& source) : source(source) {}
+    bool Gone() override { return source.gone; }
+    FakeSource& source;
   };
 
   static bool Has(const std::vector<std::string>& names, const std::string& name) {
@@ -223,6 +237,54 @@ TEST(SystemMidiServices, InstalledTheyCarryTheLoopThroughTheFreeFunctions) {
   EXPECT_EQ(received.Notices()[0].param1, 0x403C90u);
   EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
   EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(BackendServices, SourcesAreWatchedFromTheFirstListenerOnAndTheirNoticesReachTheListener) {
+  EXPECT_EQ(first->watched, 0) << "nobody listens yet";
+  int heard = 0;
+  midi->SetDevicesChangedListener([&] { ++heard; });
+  EXPECT_EQ(first->watched, 1);
+  EXPECT_EQ(second->watched, 1);
+  second->changed();
+  first->changed();
+  EXPECT_EQ(heard, 2);
+
+  int other = 0;
+  midi->SetDevicesChangedListener([&] { ++other; });
+  EXPECT_EQ(first->watched, 1) << "watched once";
+  first->changed();
+  EXPECT_EQ(heard, 2);
+  EXPECT_EQ(other, 1);
+
+  midi->SetDevicesChangedListener(nullptr);
+  first->changed();
+  EXPECT_EQ(other, 1);
+}
+
+TEST_F(BackendServices, AListenerMayReplaceItselfWhileItRuns) {
+  int replaced = 0;
+  midi->SetDevicesChangedListener([&] { midi->SetDevicesChangedListener([&] { ++replaced; }); });
+  first->changed();
+  first->changed();
+  EXPECT_EQ(replaced, 1);
+}
+
+TEST_F(BackendServices, TheDeviceOfAnOpenHandleIsCheckedOnItsConnection) {
+  const HMIDI in = OpenIn();
+  const HMIDI out = OpenOut();
+  EXPECT_EQ(midi->midiInCheckDevice(in), MMSYSERR_NOERROR);
+  EXPECT_EQ(midi->midiOutCheckDevice(out), MMSYSERR_NOERROR);
+  first->gone = true;
+  EXPECT_EQ(midi->midiInCheckDevice(in), MIDIERR_NODEVICE);
+  EXPECT_EQ(midi->midiOutCheckDevice(out), MIDIERR_NODEVICE);
+  EXPECT_EQ(midi->midiInCheckDevice(0x77), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(midi->midiOutCheckDevice(in), MMSYSERR_INVALHANDLE) << "an input's handle is no output's";
+  EXPECT_EQ(midi->midiInClose(in), MMSYSERR_NOERROR);
+  EXPECT_EQ(midi->midiInCheckDevice(in), MMSYSERR_INVALHANDLE);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 // The contract of MidiServices: one suite of cases, run against every
 // implementation, so that one that disagrees with the others shows up here:
 // the built-in loopback (the services over LoopbackSource), the ports of a
-// JACK server (over JackSource) and the scriptable test back end of the port
-// tests (TestMidiServices). Each comes with a loop: an output device and an
-// input device such that what is sent to the one arrives at the other.
+// JACK server (over JackSource), the ALSA sequencer's (over AlsaSource, in the
+// VM of scripts/with-alsa-vm.sh: tests/alsa/AlsaServicesContractTest.cpp) and
+// the scriptable test back end of the port tests (TestMidiServices). Each
+// comes with a loop: an output device and an input device such that what is
+// sent to the one arrives at the other.
 //
 // A back end's own test file says how to make it and runs the suite on it:
 //

@@ -1,66 +1,80 @@
 #include "AlsaSource.h"
 
-#include <RtMidi.h>
-#include <unistd.h>
+#include <new>
 
-#include "backends/rtmidi/RtMidiInput.h"
-#include "backends/rtmidi/RtMidiOutput.h"
-#include "backends/rtmidi/RtMidiPorts.h"
-
-namespace {
-
-void IgnoreError(RtMidiError::Type, const std::string&, void*) {}
-
-// Opening the sequencer without this device makes alsa-lib and RtMidi print.
-bool SequencerPresent() { return access("/dev/snd/seq", R_OK | W_OK) == 0; }
-
-}  // namespace
+#include "AlsaInput.h"
+#include "AlsaOutput.h"
 
 AlsaSource::AlsaSource() = default;
 AlsaSource::~AlsaSource() = default;
 
 bool AlsaSource::Available() {
-  if (inputs_ && outputs_) return true;
-  if (!SequencerPresent()) return false;
-  try {
-    auto inputs = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kOwnClientName);
-    inputs->setErrorCallback(&IgnoreError);
-    auto outputs = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, kOwnClientName);
-    outputs->setErrorCallback(&IgnoreError);
-    inputs_ = std::move(inputs);
-    outputs_ = std::move(outputs);
-    return true;
-  } catch (...) {
-    return false;
-  }
+  if (!observer_) observer_ = AlsaObserver::Open();
+  return observer_ != nullptr;
 }
 
-std::vector<std::string> AlsaSource::InputNames() {
-  if (!Available()) return {};
-  try {
-    return ListedProductNames(PortFamily::kAlsa, RtMidiPortNames(*inputs_));
-  } catch (...) {
-    return {};
-  }
+std::vector<AlsaSource::Device> AlsaSource::Devices(AlsaDirection direction) {
+  std::vector<Device> devices;
+  if (!Available()) return devices;
+  std::vector<int> own = {observer_->ClientId()};
+  if (client_) own.push_back(client_->Id());
+  std::vector<SequencerPort> ports = observer_->Ports();
+  std::erase_if(ports, [&](const SequencerPort& port) { return !IsDevicePort(port, direction, own); });
+  AlsaNames& names = direction == AlsaDirection::kInputs ? inputNames_ : outputNames_;
+  const std::vector<std::string> named = names.Name(ports);
+  for (size_t i = 0; i < ports.size(); ++i) devices.push_back({named[i], ports[i].address});
+  return devices;
 }
 
-std::vector<std::string> AlsaSource::OutputNames() {
-  if (!Available()) return {};
+std::vector<std::string> AlsaSource::Names(AlsaDirection direction) {
+  std::vector<std::string> names;
   try {
-    return ListedProductNames(PortFamily::kAlsa, RtMidiPortNames(*outputs_));
+    for (Device& device : Devices(direction)) names.push_back(std::move(device.name));
   } catch (...) {
-    return {};
+    names.clear();  // out of memory: no devices rather than an exception in the services
   }
+  return names;
+}
+
+std::vector<std::string> AlsaSource::InputNames() { return Names(AlsaDirection::kInputs); }
+std::vector<std::string> AlsaSource::OutputNames() { return Names(AlsaDirection::kOutputs); }
+
+std::optional<SequencerAddress> AlsaSource::Find(const std::string& name, AlsaDirection direction) {
+  for (const Device& device : Devices(direction)) {
+    if (device.name != name) continue;
+    if (!client_) client_ = AlsaClient::Open();
+    if (!client_) return std::nullopt;
+    return device.address;
+  }
+  return std::nullopt;
 }
 
 MMRESULT AlsaSource::OpenInput(const std::string& name, InputDelivery& delivery,
                                std::unique_ptr<InputConnection>* connection) {
-  if (!Available()) return MIDIERR_NODEVICE;
-  return OpenRtMidiInput(PortFamily::kAlsa, name, delivery, connection);
+  try {
+    const std::optional<SequencerAddress> device = Find(name, AlsaDirection::kInputs);
+    if (!device) return MIDIERR_NODEVICE;
+    return OpenAlsaInput(*client_, *device, delivery, connection);
+  } catch (const std::bad_alloc&) {
+    return MMSYSERR_NOMEM;
+  } catch (...) {
+    return MMSYSERR_ERROR;  // no thread could be started
+  }
 }
 
 MMRESULT AlsaSource::OpenOutput(const std::string& name, const LongMessageDone& done,
                                 std::unique_ptr<OutputConnection>* connection) {
-  if (!Available()) return MIDIERR_NODEVICE;
-  return OpenRtMidiOutput(PortFamily::kAlsa, name, done, OutputLimits{}, connection);
+  try {
+    const std::optional<SequencerAddress> device = Find(name, AlsaDirection::kOutputs);
+    if (!device) return MIDIERR_NODEVICE;
+    return OpenAlsaOutput(*client_, *device, done, connection);
+  } catch (const std::bad_alloc&) {
+    return MMSYSERR_NOMEM;
+  } catch (...) {
+    return MMSYSERR_ERROR;
+  }
+}
+
+void AlsaSource::Watch(std::function<void()> changed) {
+  if (Available()) observer_->Watch(std::move(changed));
 }

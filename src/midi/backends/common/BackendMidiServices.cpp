@@ -331,3 +331,29 @@ MMRESULT BackendMidiServices::midiOutCacheDrumPatches(HMIDI handle, uint32_t, ui
   if (FindOutput(handle) == nullptr) return MMSYSERR_INVALHANDLE;
   return keys128 == nullptr ? MMSYSERR_INVALPARAM : kMidiNotSupported;
 }
+
+// ---- Devices that come and go -------------------------------------------------
+
+void BackendMidiServices::SetDevicesChangedListener(std::function<void()> listener) {
+  *listener_ = std::move(listener);
+  if (watching_ || !*listener_) return;
+  watching_ = true;
+  for (auto& source : sources_) {
+    source->Watch([listener = listener_] {
+      const std::function<void()> call = *listener;  // it may set another listener
+      if (call) call();
+    });
+  }
+}
+
+MMRESULT BackendMidiServices::midiInCheckDevice(HMIDI handle) {
+  InputPort* port = FindInput(handle);
+  if (port == nullptr) return MMSYSERR_INVALHANDLE;
+  return port->connection->Gone() ? MIDIERR_NODEVICE : MMSYSERR_NOERROR;
+}
+
+MMRESULT BackendMidiServices::midiOutCheckDevice(HMIDI handle) {
+  OutputPort* port = FindOutput(handle);
+  if (port == nullptr) return MMSYSERR_INVALHANDLE;
+  return port->connection->Gone() ? MIDIERR_NODEVICE : MMSYSERR_NOERROR;
+}

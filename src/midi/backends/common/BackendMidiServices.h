@@ -9,7 +9,9 @@
 // (MIDI_MAPPER) is an output of its own whose opening opens output 0.
 //
 // Threads: as MidiServices.h says, every operation comes from the
-// user-interface thread; the sources deliver the callbacks. The object owns its
+// user-interface thread; the sources deliver the callbacks, and their device
+// notices (DeviceSource::Watch) on the user-interface thread, which become the
+// listener's calls. The object owns its
 // sources and every open connection; its destructor closes what is still open.
 
 #include <map>
@@ -65,6 +67,11 @@ class BackendMidiServices final : public MidiServices {
   MMRESULT midiOutCacheDrumPatches(HMIDI handle, uint32_t patch, uint16_t* keys128,
                                    uint32_t flags) override;
 
+  // The sources are watched from the first listener on.
+  void SetDevicesChangedListener(std::function<void()> listener) override;
+  MMRESULT midiInCheckDevice(HMIDI handle) override;
+  MMRESULT midiOutCheckDevice(HMIDI handle) override;
+
  private:
   struct Device {
     std::string name;
@@ -96,4 +103,7 @@ class BackendMidiServices final : public MidiServices {
   std::map<HMIDI, InputPort> inputPorts_;
   std::map<HMIDI, OutputPort> outputPorts_;
   HMIDI nextHandle_ = 0x1000;
+  // Shared with the sources' watches, which may outlive a listener.
+  std::shared_ptr<std::function<void()>> listener_ = std::make_shared<std::function<void()>>();
+  bool watching_ = false;
 };

@@ -6,6 +6,7 @@
 // a comment says otherwise. A source outlives every connection it opened.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ struct LongMessageDone {
 class InputConnection {
  public:
   virtual ~InputConnection() = default;
+  // True once the device has gone away, and from then on (it delivers nothing
+  // more). User-interface thread.
+  virtual bool Gone() { return false; }
 };
 
 // An open output.
@@ -43,6 +47,9 @@ class OutputConnection {
   virtual MMRESULT SendLong(MIDIHDR* hdr) = 0;
   // Returns once every header sent so far has come back.
   virtual void Flush() = 0;
+  // True once the device has gone away, and from then on; sends are then
+  // refused with MIDIERR_NODEVICE.
+  virtual bool Gone() { return false; }
 };
 
 class DeviceSource {
@@ -59,6 +66,14 @@ class DeviceSource {
                              std::unique_ptr<InputConnection>* connection) = 0;
   virtual MMRESULT OpenOutput(const std::string& name, const LongMessageDone& done,
                               std::unique_ptr<OutputConnection>* connection) = 0;
+
+  // From now on `changed` is called on the user-interface thread, from the
+  // event loop and never from inside a member of the source, each time the
+  // devices may have changed: one appeared or went away, or the device of an
+  // open connection went away. Called at most once; `changed` may close
+  // connections, so a source calls it last. Sources whose devices never
+  // change ignore it.
+  virtual void Watch(std::function<void()> changed) { (void)changed; }
 
   // Identification in the capabilities of its devices.
   virtual uint16_t ProductId() const = 0;

@@ -56,6 +56,15 @@ void InputDelivery::Receive(const uint8_t* bytes, size_t count) noexcept {
   receiving_.fetch_sub(1);
 }
 
+void InputDelivery::Lost() noexcept {
+  receiving_.fetch_add(1);
+  if (running_.load()) {
+    if (parser_.InSysex()) OnSysexEnd(false);
+    parser_.Reset();
+  }
+  receiving_.fetch_sub(1);
+}
+
 void InputDelivery::OnShortMessage(uint32_t packed) { Notify(MIM_DATA, packed, now_); }
 
 void InputDelivery::OnSysexByte(uint8_t byte) {

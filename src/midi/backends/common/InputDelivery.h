@@ -8,7 +8,7 @@
 // available.
 //
 // Threads: AddBuffer, Start, Stop and TakeBackBuffers run on the user-interface
-// thread; Receive runs on the back end's thread, one call at a time. Receive
+// thread; Receive and Lost run on the back end's thread, one call at a time. Receive
 // never waits for the user-interface thread; Stop waits only for a Receive
 // that is already under way. Once Stop has returned, no callback is running and
 // none starts until the next Start. The back end that calls Receive keeps doing
@@ -41,6 +41,10 @@ class InputDelivery final : private MidiParser::Sink {
 
   // Bytes as they arrived, in one or several pieces.
   void Receive(const uint8_t* bytes, size_t count) noexcept;
+  // Bytes were lost before the next ones (the back end's queue overflowed): a
+  // system-exclusive message under way ends cut short (MIM_LONGERROR), since
+  // the rest of it may not be its own, and no running status carries over.
+  void Lost() noexcept;
 
  private:
   void OnShortMessage(uint32_t packed) override;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <mutex>
 
+#include "JackNames.h"
 #include "backends/common/DeviceNames.h"
 
 namespace {
@@ -31,6 +32,10 @@ JackSession::JackSession() {
 
 JackSession::~JackSession() { Close(); }
 
+void JackSession::CloseDeadClient() {
+  if (client_ != nullptr && !alive_->load()) Close();
+}
+
 void JackSession::Close() {
   if (client_ != nullptr) jack_client_close(client_);
   client_ = nullptr;
@@ -44,11 +49,50 @@ bool JackSession::Connect() {
   if (client_ == nullptr) return false;
   alive_ = std::make_shared<std::atomic<bool>>(true);
   use_ = std::make_shared<const int>(0);
-  jack_on_shutdown(client_, &JackSession::OnShutdown, alive_.get());
+  notices_ = std::make_unique<Notices>(Notices{alive_.get(), &changed_});
+  jack_on_shutdown(client_, &JackSession::OnShutdown, notices_.get());
+  if (watched_) Activate();
   return true;
 }
 
-void JackSession::OnShutdown(void* alive) { static_cast<std::atomic<bool>*>(alive)->store(false); }
+void JackSession::Watch(std::function<void()> changed) {
+  changed_.Watch(std::move(changed));
+  if (watched_) return;
+  watched_ = true;
+  if (Connected()) Activate();
+}
+
+// Callbacks can only be set before activation; a client that cannot be
+// activated still lists and connects ports, only without notices.
+void JackSession::Activate() {
+  jack_set_client_registration_callback(client_, &JackSession::OnClientRegistration, notices_.get());
+  jack_set_port_registration_callback(client_, &JackSession::OnPortRegistration, notices_.get());
+  jack_set_port_connect_callback(client_, &JackSession::OnPortConnect, notices_.get());
+  jack_set_port_rename_callback(client_, &JackSession::OnPortRename, notices_.get());
+  jack_activate(client_);
+}
+
+void JackSession::OnShutdown(void* notices) {
+  auto* n = static_cast<Notices*>(notices);
+  n->alive->store(false);
+  n->changed->Post();
+}
+
+void JackSession::OnClientRegistration(const char*, int, void* notices) {
+  static_cast<Notices*>(notices)->changed->Post();
+}
+
+void JackSession::OnPortRegistration(uint32_t, int, void* notices) {
+  static_cast<Notices*>(notices)->changed->Post();
+}
+
+void JackSession::OnPortConnect(uint32_t, uint32_t, int, void* notices) {
+  static_cast<Notices*>(notices)->changed->Post();
+}
+
+void JackSession::OnPortRename(uint32_t, const char*, const char*, void* notices) {
+  static_cast<Notices*>(notices)->changed->Post();
+}
 
 std::vector<std::string> JackSession::MidiPorts(PortDirection direction) {
   std::vector<std::string> names;
@@ -65,7 +109,7 @@ std::vector<std::string> JackSession::MidiPorts(PortDirection direction) {
 std::optional<std::string> JackSession::PortOfProduct(const std::string& productName,
                                                       PortDirection direction) {
   const std::vector<std::string> ports = MidiPorts(direction);
-  const std::optional<size_t> index = IndexOfProduct(PortFamily::kJack, ports, productName);
+  const std::optional<size_t> index = IndexOfJackProduct(ports, productName);
   if (!index) return std::nullopt;
   return ports[*index];
 }
@@ -73,7 +117,7 @@ std::optional<std::string> JackSession::PortOfProduct(const std::string& product
 std::optional<std::string> JackSession::OwnPortNamed(const std::string& shortName,
                                                      PortDirection direction) {
   for (const std::string& port : MidiPorts(direction)) {
-    if (IsOwnPort(PortFamily::kJack, port) && port.ends_with(":" + shortName)) return port;
+    if (IsOwnJackPort(port) && port.ends_with(":" + shortName)) return port;
   }
   return std::nullopt;
 }
@@ -82,6 +126,30 @@ bool JackSession::ConnectPorts(const std::string& source, const std::string& des
   if (!Connect()) return false;
   const int result = jack_connect(client_, source.c_str(), destination.c_str());
   return result == 0 || result == EEXIST;
+}
+
+std::optional<std::string> JackSession::ClientIdOfPort(const std::string& port) {
+  if (!Connected() || jack_port_by_name(client_, port.c_str()) == nullptr) return std::nullopt;
+  char* id = jack_get_uuid_for_client_name(client_, port.substr(0, port.find(':')).c_str());
+  if (id == nullptr) return std::nullopt;
+  std::string text(id);
+  jack_free(id);
+  return text;
+}
+
+JackSession::Link JackSession::Connection(const std::string& port, const std::string& client) {
+  if (!Connected()) return Link::kNoPort;
+  jack_port_t* found = jack_port_by_name(client_, port.c_str());
+  if (found == nullptr) return Link::kNoPort;
+  const char** connections = jack_port_get_all_connections(client_, found);
+  if (connections == nullptr) return Link::kNotConnected;
+  bool connected = false;
+  const std::string prefix = client + ":";
+  for (const char** other = connections; *other != nullptr; ++other) {
+    connected = connected || std::string(*other).starts_with(prefix);
+  }
+  jack_free(connections);
+  return connected ? Link::kConnected : Link::kNotConnected;
 }
 
 size_t JackSession::MaxMessageBytes() {

@@ -1,25 +1,41 @@
 #pragma once
 // The MIDI ports of a running JACK server, opened through RtMidi. Without a
 // server it has no devices; a server that starts later is found at the next
-// listing, and one that goes away leaves its open outputs refusing to send
-// (MIDIERR_NODEVICE) until they are closed; until its last port is closed, no
-// JACK device is listed or opened (JackSession::InUse says why). Threads:
-// user-interface thread only.
+// listing. Watched, it reports the server's changes as they happen (JACK's
+// registration, connection and shutdown notices) and, while no server is
+// reached, looks for one twice a second: JACK has no notice for a server that
+// starts. An open port whose device went away (its port gone, its connection
+// broken, the server ended) is gone for good and refuses to send
+// (MIDIERR_NODEVICE); until the last port of a server that went away is
+// closed, no JACK device is listed or opened (JackSession::InUse says why).
+// Threads: user-interface thread only.
+
+#include <QTimer>
 
 #include "backends/common/DeviceSource.h"
 #include "JackSession.h"
 
 class JackSource final : public DeviceSource {
  public:
+  JackSource();
+
   std::vector<std::string> InputNames() override;
   std::vector<std::string> OutputNames() override;
   MMRESULT OpenInput(const std::string& name, InputDelivery& delivery,
                      std::unique_ptr<InputConnection>* connection) override;
   MMRESULT OpenOutput(const std::string& name, const LongMessageDone& done,
                       std::unique_ptr<OutputConnection>* connection) override;
+  void Watch(std::function<void()> changed) override;
   uint16_t ProductId() const override { return 2; }
   uint32_t DriverVersion() const override { return 0x0500; }
 
  private:
-  JackSession session_;
+  static constexpr int kServerPollMs = 500;
+
+  void OnServerChanged();
+  void LookForServer();
+
+  std::function<void()> changed_;
+  QTimer serverPoll_;
+  JackSession session_;  // last: its client ends before the rest
 };

@@ -8,15 +8,11 @@ namespace {
 
 class RtMidiInput final : public InputConnection {
  public:
-  RtMidiInput(PortFamily family, InputDelivery& delivery)
-      : delivery_(delivery), midi_(ApiOf(family), kOwnClientName) {
+  explicit RtMidiInput(InputDelivery& delivery)
+      : delivery_(delivery), midi_(RtMidi::UNIX_JACK, kOwnClientName) {
     errors_.Watch(midi_);
     midi_.ignoreTypes(false, false, false);
     midi_.setCallback(&RtMidiInput::OnMessage, &delivery_);
-  }
-
-  MMRESULT Open(PortFamily family, const std::string& name) {
-    return OpenPortOfProduct(midi_, errors_, family, name, kInputPortName);
   }
 
   MMRESULT OpenAndConnect(const ConnectByName& connect) {
@@ -35,17 +31,10 @@ class RtMidiInput final : public InputConnection {
 
 }  // namespace
 
-MMRESULT OpenRtMidiInput(PortFamily family, const std::string& name, InputDelivery& delivery,
-                         std::unique_ptr<InputConnection>* connection) {
-  return MakeAndOpen(
-      [&] { return std::make_unique<RtMidiInput>(family, delivery); },
-      [&](RtMidiInput& input) { return input.Open(family, name); }, connection);
-}
-
-MMRESULT OpenRtMidiInputAndConnect(PortFamily family, InputDelivery& delivery,
+MMRESULT OpenRtMidiInputAndConnect(InputDelivery& delivery,
                                    const ConnectByName& connect,
                                    std::unique_ptr<InputConnection>* connection) {
   return MakeAndOpen(
-      [&] { return std::make_unique<RtMidiInput>(family, delivery); },
+      [&] { return std::make_unique<RtMidiInput>(delivery); },
       [&](RtMidiInput& input) { return input.OpenAndConnect(connect); }, connection);
 }

@@ -9,13 +9,9 @@ namespace {
 
 class RtMidiOutput final : public OutputConnection, private MidiParser::Sink {
  public:
-  RtMidiOutput(PortFamily family, const LongMessageDone& done, const OutputLimits& limits)
-      : done_(done), limits_(limits), midi_(ApiOf(family), kOwnClientName) {
+  RtMidiOutput(const LongMessageDone& done, const OutputLimits& limits)
+      : done_(done), limits_(limits), midi_(RtMidi::UNIX_JACK, kOwnClientName) {
     errors_.Watch(midi_);
-  }
-
-  MMRESULT Open(PortFamily family, const std::string& name) {
-    return OpenPortOfProduct(midi_, errors_, family, name, kOutputPortName);
   }
 
   MMRESULT OpenAndConnect(const ConnectByName& connect) {
@@ -84,18 +80,10 @@ class RtMidiOutput final : public OutputConnection, private MidiParser::Sink {
 
 }  // namespace
 
-MMRESULT OpenRtMidiOutput(PortFamily family, const std::string& name,
-                          const LongMessageDone& done, const OutputLimits& limits,
-                          std::unique_ptr<OutputConnection>* connection) {
-  return MakeAndOpen(
-      [&] { return std::make_unique<RtMidiOutput>(family, done, limits); },
-      [&](RtMidiOutput& output) { return output.Open(family, name); }, connection);
-}
-
-MMRESULT OpenRtMidiOutputAndConnect(PortFamily family, const LongMessageDone& done,
+MMRESULT OpenRtMidiOutputAndConnect(const LongMessageDone& done,
                                     const OutputLimits& limits, const ConnectByName& connect,
                                     std::unique_ptr<OutputConnection>* connection) {
   return MakeAndOpen(
-      [&] { return std::make_unique<RtMidiOutput>(family, done, limits); },
+      [&] { return std::make_unique<RtMidiOutput>(done, limits); },
       [&](RtMidiOutput& output) { return output.OpenAndConnect(connect); }, connection);
 }

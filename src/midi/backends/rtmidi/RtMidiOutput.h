@@ -1,7 +1,7 @@
 #pragma once
-// An output device opened through RtMidi, for the ALSA and JACK sources: each
-// open device gets an RtMidiOut of its own (client kOwnClientName). No
-// exception leaves these functions.
+// An output device opened through RtMidi, for the JACK source: each open
+// device gets an RtMidiOut of its own (client kOwnClientName). No exception
+// leaves these functions.
 //
 // Threads: user-interface thread only. Sending is synchronous, so a long
 // message's header comes back (MOM_DONE) on that thread before
@@ -22,12 +22,7 @@ struct OutputLimits {
   size_t maxMessageBytes = std::numeric_limits<size_t>::max();
 };
 
-// Opens the device that bears the product name now (ALSA).
-MMRESULT OpenRtMidiOutput(PortFamily family, const std::string& name,
-                          const LongMessageDone& done, const OutputLimits& limits,
-                          std::unique_ptr<OutputConnection>* connection);
-
-// Opens a port of the program's own that `connect` connects to the device (JACK).
-MMRESULT OpenRtMidiOutputAndConnect(PortFamily family, const LongMessageDone& done,
+// Opens a port of the program's own that `connect` connects to the device.
+MMRESULT OpenRtMidiOutputAndConnect(const LongMessageDone& done,
                                     const OutputLimits& limits, const ConnectByName& connect,
                                     std::unique_ptr<OutputConnection>* connection);

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <new>
-#include <optional>
 
 namespace {
 
@@ -16,37 +15,17 @@ std::string TemporaryPortName(const char* lastingName) {
 
 }  // namespace
 
-RtMidi::Api ApiOf(PortFamily family) {
-  return family == PortFamily::kAlsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-}
-
-bool RtMidiHasApi(PortFamily family) {
+bool RtMidiHasJack() {
   std::vector<RtMidi::Api> apis;
   RtMidi::getCompiledApi(apis);
   for (RtMidi::Api api : apis) {
-    if (api == ApiOf(family)) return true;
+    if (api == RtMidi::UNIX_JACK) return true;
   }
   return false;
 }
 
-std::vector<std::string> RtMidiPortNames(RtMidi& midi) {
-  std::vector<std::string> names;
-  const unsigned count = midi.getPortCount();
-  for (unsigned i = 0; i < count; ++i) names.push_back(midi.getPortName(i));
-  return names;
-}
-
 void RtMidiErrors::Count(RtMidiError::Type, const std::string&, void* errors) {
   static_cast<RtMidiErrors*>(errors)->count_.fetch_add(1);
-}
-
-MMRESULT OpenPortOfProduct(RtMidi& midi, const RtMidiErrors& errors, PortFamily family,
-                           const std::string& productName, const char* portName) {
-  const std::optional<size_t> port = IndexOfProduct(family, RtMidiPortNames(midi), productName);
-  if (!port) return MIDIERR_NODEVICE;
-  const unsigned before = errors.Seen();
-  midi.openPort(static_cast<unsigned>(*port), portName);
-  return errors.Seen() == before && midi.isPortOpen() ? MMSYSERR_NOERROR : MIDIERR_NODEVICE;
 }
 
 MMRESULT OpenPortConnectedByName(RtMidi& midi, const RtMidiErrors& errors,

@@ -1,9 +1,8 @@
 #pragma once
-// What the RtMidi input and output share, for the ALSA and JACK sources: the
-// API of a family, the names of RtMidi's ports, and opening an RtMidi port,
-// either on the port that bears a product name now (its number is looked up at
-// that moment, since the numbers shift when devices come and go) or as a port
-// of the program's own that the caller connects by full names.
+// What the RtMidi input and output share, for the JACK source (the ALSA
+// source works on alsa-lib directly, alsa/AlsaSource.h says why): whether
+// RtMidi was built with JACK, and opening an RtMidi port as a port of the
+// program's own that the caller connects by full names.
 //
 // RtMidi's warnings and errors go to an RtMidiErrors, which prints nothing and
 // counts them; a call during which the count rose has failed. Threads: the
@@ -25,11 +24,7 @@
 inline constexpr const char* kInputPortName = "MIDI In";
 inline constexpr const char* kOutputPortName = "MIDI Out";
 
-RtMidi::Api ApiOf(PortFamily family);
-bool RtMidiHasApi(PortFamily family);
-
-// The names of RtMidi's ports in its order (its port numbers).
-std::vector<std::string> RtMidiPortNames(RtMidi& midi);
+bool RtMidiHasJack();
 
 // Counts what RtMidi reports instead of letting it print.
 class RtMidiErrors {
@@ -42,11 +37,6 @@ class RtMidiErrors {
   static void Count(RtMidiError::Type, const std::string&, void* errors);
   std::atomic<unsigned> count_{0};
 };
-
-// Opens RtMidi's port that bears the product name now, under the program's
-// port name; MIDIERR_NODEVICE when there is none or it cannot be opened.
-MMRESULT OpenPortOfProduct(RtMidi& midi, const RtMidiErrors& errors, PortFamily family,
-                           const std::string& productName, const char* portName);
 
 // Opens a port of the program's own under a temporary name that no other port
 // bears, lets `connect` find it by that name and connect it, then gives it its

@@ -1,0 +1,120 @@
+#include "AlsaClient.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+
+#include "backends/common/DeviceNames.h"
+#include "backends/common/InputDelivery.h"
+
+namespace {
+
+// The client's queue of arriving events, as deep as the kernel allows: a
+// tenth of a second of a flood of 10 000 messages per second while the
+// reading thread is not scheduled, and alsa-lib's buffer for reading many of
+// them with one call.
+constexpr int kInputPool = 2000;
+constexpr size_t kInputBufferBytes = 64 * 1024;
+constexpr int kOutputPool = 2000;
+
+// The longest event alsa-lib's decoder turns into bytes (not a system-exclusive one).
+constexpr long kDecodedBytes = 16;
+
+struct DecoderDeleter {
+  void operator()(snd_midi_event_t* decoder) const { snd_midi_event_free(decoder); }
+};
+
+}  // namespace
+
+std::unique_ptr<AlsaClient> AlsaClient::Open() {
+  Sequencer seq = OpenSequencer(kOwnClientName);
+  if (!seq) return nullptr;
+  snd_seq_set_client_pool_input(seq.get(), kInputPool);
+  snd_seq_set_client_pool_output(seq.get(), kOutputPool);
+  snd_seq_set_input_buffer_size(seq.get(), kInputBufferBytes);
+  const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wake < 0) return nullptr;
+  return std::unique_ptr<AlsaClient>(new AlsaClient(std::move(seq), wake));
+}
+
+AlsaClient::AlsaClient(Sequencer seq, int wake)
+    : seq_(std::move(seq)), id_(snd_seq_client_id(seq_.get())), wake_(wake) {}
+
+AlsaClient::~AlsaClient() {
+  StopReading();
+  close(wake_);
+}
+
+void AlsaClient::RegisterInput(int port, InputDelivery& delivery) {
+  StopReading();
+  inputs_.push_back({port, &delivery});
+  StartReading();
+}
+
+void AlsaClient::UnregisterInput(int port) {
+  StopReading();
+  std::erase_if(inputs_, [port](const Registration& input) { return input.port == port; });
+  StartReading();
+}
+
+void AlsaClient::StartReading() {
+  if (inputs_.empty() || reader_.joinable()) return;
+  reader_ = std::thread([this] { Read(); });
+}
+
+void AlsaClient::StopReading() {
+  if (!reader_.joinable()) return;
+  const uint64_t one = 1;
+  while (write(wake_, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+  reader_.join();
+  uint64_t count = 0;
+  while (read(wake_, &count, sizeof count) < 0 && errno == EINTR) {
+  }
+}
+
+void AlsaClient::Read() {
+  snd_midi_event_t* made = nullptr;
+  if (snd_midi_event_new(kDecodedBytes, &made) < 0) return;
+  const std::unique_ptr<snd_midi_event_t, DecoderDeleter> decoder(made);
+  snd_midi_event_no_status(decoder.get(), 1);  // every message with its status byte
+
+  const int count = snd_seq_poll_descriptors_count(seq_.get(), POLLIN);
+  std::vector<pollfd> descriptors(static_cast<size_t>(std::max(count, 0)) + 1);
+  descriptors[0] = {wake_, POLLIN, 0};
+  snd_seq_poll_descriptors(seq_.get(), descriptors.data() + 1,
+                           static_cast<unsigned>(descriptors.size() - 1), POLLIN);
+  for (;;) {
+    if (poll(descriptors.data(), descriptors.size(), -1) < 0 && errno != EINTR) return;
+    if (descriptors[0].revents != 0) return;
+    for (;;) {
+      snd_seq_event_t* event = nullptr;
+      const int result = snd_seq_event_input(seq_.get(), &event);
+      if (result == -ENOSPC) {  // the queue overflowed: what was in it is lost
+        for (const Registration& input : inputs_) input.delivery->Lost();
+        continue;
+      }
+      if (result < 0 || event == nullptr) break;  // -EAGAIN: none left
+      Deliver(*event, decoder.get());
+    }
+  }
+}
+
+void AlsaClient::Deliver(const snd_seq_event_t& event, snd_midi_event_t* decoder) const {
+  const auto input = std::find_if(inputs_.begin(), inputs_.end(), [&](const Registration& r) {
+    return r.port == event.dest.port;
+  });
+  if (input == inputs_.end()) return;  // a port closed since
+  if (event.type == SND_SEQ_EVENT_SYSEX) {
+    input->delivery->Receive(static_cast<const uint8_t*>(event.data.ext.ptr), event.data.ext.len);
+    return;
+  }
+  unsigned char bytes[kDecodedBytes];
+  // Other events than MIDI messages (connections made and broken) give none.
+  const long length = snd_midi_event_decode(decoder, bytes, kDecodedBytes, &event);
+  if (length > 0) input->delivery->Receive(bytes, static_cast<size_t>(length));
+}

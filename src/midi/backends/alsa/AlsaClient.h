@@ -1,0 +1,65 @@
+#pragma once
+// The program's MIDI client on the ALSA sequencer, kOwnClientName: one client
+// for all its ports, an input port "MIDI In" and an output port "MIDI Out"
+// for each open device (AlsaInput, AlsaOutput), so that `aconnect -l` shows
+// one "Orvalis" connected to the devices in use.
+//
+// What arrives at the input ports is read by one thread of the client's own,
+// which runs while at least one input port is registered: it waits in poll()
+// on the client's descriptors and on an eventfd that wakes it to stop, reads
+// every waiting event, turns each into MIDI bytes (alsa-lib's decoder) and
+// hands them to the InputDelivery registered for the port the event came to.
+// It never locks and never waits for the user-interface thread. When the
+// kernel reports that the client's queue overflowed (events were lost), every
+// delivery hears of it (InputDelivery::Lost), so that a system-exclusive
+// message that lost bytes ends cut short instead of looking whole.
+//
+// Threads: every member is called on the user-interface thread. Registering
+// or unregistering an input stops the reading thread (wakes it and joins it),
+// changes the table and starts it again, so that the table is never changed
+// while the thread reads it; once UnregisterInput has returned, no event is
+// handed to that delivery any more. The thread only reads from the client;
+// the user-interface thread makes ports, connections and sends, which alsa-lib
+// keeps apart from reading (separate buffers; the rest are kernel calls).
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "AlsaSequencer.h"
+
+class InputDelivery;
+
+class AlsaClient {
+ public:
+  // Null when the sequencer cannot be opened here.
+  static std::unique_ptr<AlsaClient> Open();
+  ~AlsaClient();
+  AlsaClient(const AlsaClient&) = delete;
+  AlsaClient& operator=(const AlsaClient&) = delete;
+
+  int Id() const { return id_; }
+  snd_seq_t* Seq() const { return seq_.get(); }
+
+  // What arrives at the port goes to the delivery from now on.
+  void RegisterInput(int port, InputDelivery& delivery);
+  void UnregisterInput(int port);
+
+ private:
+  struct Registration {
+    int port;
+    InputDelivery* delivery;
+  };
+
+  AlsaClient(Sequencer seq, int wake);
+  void StartReading();
+  void StopReading();
+  void Read();
+  void Deliver(const snd_seq_event_t& event, snd_midi_event_t* decoder) const;
+
+  Sequencer seq_;
+  const int id_;
+  const int wake_;  // eventfd: written to stop the reading thread
+  std::vector<Registration> inputs_;  // the reading thread's, while it runs
+  std::thread reader_;
+};

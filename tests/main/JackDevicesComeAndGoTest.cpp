@@ -1,0 +1,203 @@
+// JACK clients that come and go while the main window runs on the system's
+// MIDI services, with the suite's JACK server: the lists follow without any
+// action from the user, and the ports follow the devices they were opened on.
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+
+#include <atomic>
+#include <thread>
+
+#include "JackTestClient.h"
+#include "MainWindowFixture.h"
+#include "StatusShape.h"
+#include "backends/SystemMidiServices.h"
+#include "uDeviceWatch.h"
+
+namespace {
+
+const QColor kLime(0x00, 0xFF, 0x00);
+const QColor kRed(0xFF, 0x00, 0x00);
+
+class JackDevicesComeAndGoTest : public MainWindowFixture {
+ protected:
+  void SetUp() override { realWaits = true; }
+
+  static QString InputOf(const std::string& client) { return QString::fromStdString(client) + ":out (JACK)"; }
+  static QString OutputOf(const std::string& client) { return QString::fromStdString(client) + ":in (JACK)"; }
+
+  static bool Choose(QComboBox* list, const QString& name) {
+    const int index = list->findText(name);
+    if (index < 0) return false;
+    list->setCurrentIndex(index);
+    return list->currentText() == name;
+  }
+
+  // Pumps events until `done` holds; false after `ms`.
+  static bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer watch;
+    watch.start();
+    while (!done() && watch.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+  }
+
+  static void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
+
+  void ChooseDevice(const std::string& client) {
+    ASSERT_TRUE(Choose(window->cbMIDIOut, OutputOf(client)));
+    ASSERT_TRUE(Choose(window->cbMIDIIn, InputOf(client)));
+    ExpectBothOpen();
+  }
+
+  void ExpectBothOpen() {
+    EXPECT_EQ(MidiOutPort->State(), mosOpen);
+    EXPECT_EQ(window->shMidiOut->BrushColor(), kLime);
+    EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut ouvert");
+    EXPECT_EQ(MidiInPort->State(), misOpen);
+    EXPECT_EQ(window->shMidiIn->BrushColor(), kLime);
+    EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn ouvert");
+  }
+
+  // A JACK graph that has just changed may skip a period: each step is
+  // repeated until it shows.
+  void ExpectTrafficBothWays() {
+    device->ClearReceived();
+    EXPECT_TRUE(JackTestClient::Retry([&] { window->btnSendData1Click(window->btnSendData1); },
+                                      [&] {
+                                        for (const auto& message : device->Received()) {
+                                          if (message == JackTestClient::Message{0x90, 0x3C, 0x40}) return true;
+                                        }
+                                        return false;
+                                      }))
+        << device->Graph();
+    EXPECT_TRUE(JackTestClient::Retry([&] { device->Send({0x92, 0x40, 0x11}); },
+                                      [&] {
+                                        QCoreApplication::processEvents();
+                                        return LogLines().contains("[MIDI-In] - 92 40 11 (Note On)");
+                                      }))
+        << device->Graph();
+  }
+
+  static bool Waiting() {
+    return !MidiPort_AwaitedDevice(mpkIn).isEmpty() && !MidiPort_AwaitedDevice(mpkOut).isEmpty();
+  }
+  static bool NotWaiting() {
+    return MidiPort_AwaitedDevice(mpkIn).isEmpty() && MidiPort_AwaitedDevice(mpkOut).isEmpty();
+  }
+
+  // Destroyed after the fixture's TearDown. The flapping case hands it to a
+  // thread of its own meanwhile.
+  std::unique_ptr<JackTestClient> device;
+};
+
+TEST_F(JackDevicesComeAndGoTest, AClientStartedWhileTheProgramRunsIsListedWithoutAnyAction) {
+  if (!JackTestClient::ServerRunning()) GTEST_SKIP() << JackTestClient::kNoServer;
+  Boot(CreateSystemMidiServices());
+  ASSERT_TRUE(Choose(window->cbMIDIOut, "Orvalis Loopback"));
+  ASSERT_TRUE(Choose(window->cbMIDIIn, "Orvalis Loopback"));
+  const HMIDI inHandle = MidiInPort->MIDIHandle();
+  const HMIDI outHandle = MidiOutPort->MIDIHandle();
+
+  device = JackTestClient::Open("OrvalisNewcomer");
+  ASSERT_TRUE(device);
+  const std::string client = device->ClientName();
+  QElapsedTimer watch;
+  watch.start();
+  ASSERT_TRUE(PumpUntil([&] {
+    return window->cbMIDIIn->findText(InputOf(client)) >= 0 && window->cbMIDIOut->findText(OutputOf(client)) >= 0;
+  }));
+  // JACK tells at once; the bound is generous for loaded machines.
+  EXPECT_LT(watch.elapsed(), 5000);
+  EXPECT_GE(bulk->cbMIDIOut->findText(OutputOf(client)), 0);
+  for (QComboBox* list : {window->cbMIDIIn, window->cbMIDIOut, bulk->cbMIDIOut}) {
+    EXPECT_EQ(list->itemText(list->count() - 1), "Orvalis Loopback");
+  }
+  EXPECT_EQ(window->cbMIDIIn->currentText(), "Orvalis Loopback");
+  EXPECT_EQ(window->cbMIDIOut->currentText(), "Orvalis Loopback");
+  EXPECT_EQ(bulk->cbMIDIOut->currentText(), "Orvalis Loopback");
+  EXPECT_EQ(MidiInPort->MIDIHandle(), inHandle) << "the ports stay as they are";
+  EXPECT_EQ(MidiOutPort->MIDIHandle(), outHandle);
+
+  device.reset();
+  ASSERT_TRUE(PumpUntil([&] {
+    return window->cbMIDIIn->findText(InputOf(client)) < 0 && window->cbMIDIOut->findText(OutputOf(client)) < 0;
+  }));
+  EXPECT_LT(bulk->cbMIDIOut->findText(OutputOf(client)), 0);
+  ExpectBothOpen();
+}
+
+TEST_F(JackDevicesComeAndGoTest, AnOpenDeviceThatGoesIsAwaitedAndOpenedAgainWhenBack) {
+  device = JackTestClient::Open("OrvalisUnplugged");
+  if (!device) GTEST_SKIP() << JackTestClient::kNoServer;
+  const std::string client = device->ClientName();
+  Boot(CreateSystemMidiServices());
+  ChooseDevice(client);
+  ExpectTrafficBothWays();
+  window->btnLogClearClick(window->btnLogClear);
+
+  device.reset();
+  ASSERT_TRUE(PumpUntil(Waiting));
+  EXPECT_EQ(MidiOutPort->State(), mosClosed);
+  EXPECT_EQ(window->shMidiOut->BrushColor(), kRed);
+  EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut fermé : périphérique déconnecté, en attente de son retour");
+  EXPECT_EQ(MidiInPort->State(), misClosed);
+  EXPECT_EQ(window->shMidiIn->BrushColor(), kRed);
+  EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn fermé : périphérique déconnecté, en attente de son retour");
+  EXPECT_EQ(window->cbMIDIIn->currentText(), InputOf(client));
+  EXPECT_EQ(window->cbMIDIOut->currentText(), OutputOf(client));
+  EXPECT_EQ(LogLines(), (QStringList{"Périphérique MIDI In déconnecté : " + InputOf(client),
+                                     "Périphérique MIDI Out déconnecté : " + OutputOf(client)}));
+  const int32_t sent = MidiOutCount;
+  EXPECT_THROW(window->btnSendData1Click(window->btnSendData1), EMidiOutputError);
+  EXPECT_EQ(MidiOutCount, sent);
+
+  window->btnLogClearClick(window->btnLogClear);
+  device = JackTestClient::Open(client);
+  ASSERT_TRUE(device);
+  ASSERT_EQ(device->ClientName(), client);
+  ASSERT_TRUE(PumpUntil(NotWaiting)) << LogLines().join('\n').toStdString();
+  ExpectBothOpen();
+  EXPECT_EQ(LogLines(), (QStringList{"Périphérique MIDI In de retour, port rouvert : " + InputOf(client),
+                                     "Périphérique MIDI Out de retour, port rouvert : " + OutputOf(client)}));
+  ExpectTrafficBothWays();
+}
+
+TEST_F(JackDevicesComeAndGoTest, ADeviceFlapping50TimesIn10SecondsEndsOpenAndWorking) {
+  device = JackTestClient::Open("OrvalisFlapping");
+  if (!device) GTEST_SKIP() << JackTestClient::kNoServer;
+  const std::string client = device->ClientName();
+  Boot(CreateSystemMidiServices());
+  ChooseDevice(client);
+  window->btnLogClearClick(window->btnLogClear);
+
+  // The device goes and comes back every 200 ms, whatever the window is
+  // doing meanwhile; it is there at the end.
+  std::atomic<bool> flapping{true};
+  bool reopened = true;
+  std::thread flapper([&] {
+    for (int i = 0; i < 50 && reopened; ++i) {
+      device.reset();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      device = JackTestClient::Open(client);
+      reopened = device != nullptr;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    flapping = false;
+  });
+  PumpUntil([&] { return !flapping; }, 60000);
+  flapper.join();
+  ASSERT_TRUE(reopened);
+  ASSERT_TRUE(PumpUntil([] { return NotWaiting() && MidiInPort->State() == misOpen && MidiOutPort->State() == mosOpen; }))
+      << LogLines().join('\n').toStdString();
+  ExpectBothOpen();
+  EXPECT_EQ(window->cbMIDIIn->currentText(), InputOf(client));
+  EXPECT_EQ(window->cbMIDIOut->currentText(), OutputOf(client));
+  // Every going that was seen was followed by a coming back.
+  const QStringList lines = LogLines();
+  EXPECT_GT(lines.filter("In déconnecté").size(), 0);
+  EXPECT_EQ(lines.filter("In déconnecté").size(), lines.filter("In de retour").size());
+  EXPECT_EQ(lines.filter("Out déconnecté").size(), lines.filter("Out de retour").size());
+  ExpectTrafficBothWays();
+}
+
+}  // namespace
