@@ -115,7 +115,7 @@ TEST_F(SendBytesTest, MessagesADeviceRefusesAreLoggedWithTheReasonAndNotCounted)
   };
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.name);
-    window->MemoLog->clear();
+    window->MemoLog->Clear();
     EXPECT_THROW(MidiOut_SendBytes(c.data, c.data.size(), true), EMidiOutputError);
     EXPECT_EQ(LogLines(), QStringList{QString::fromUtf8(c.logged)});
     EXPECT_TRUE(midi->ShortMessages().empty());

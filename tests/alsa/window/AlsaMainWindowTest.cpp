@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QTextBlock>
-#include <QTextCursor>
 
 #include <atomic>
 #include <thread>
@@ -154,8 +153,7 @@ TEST_F(AlsaMainWindow, AResent255ByteSysexArrivesByteForByteOnARawDevice) {
   ASSERT_EQ(LogLines(), QStringList{"[Midi-Out] - " + Hex(message)});
 
   // A double click on the line sends it again.
-  QTextCursor caret(window->MemoLog->document()->findBlockByNumber(0));
-  window->MemoLog->setTextCursor(caret);
+  window->MemoLog->SetCurrentLine(0);
   window->MemoLogDblClick(window->MemoLog);
   EXPECT_EQ(window->sbMain->PanelText(0), "Tx-OK");
   EXPECT_EQ(raw.Read(message.size()), message);
