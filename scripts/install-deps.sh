@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 libgl-dev
   file dpkg-dev desktop-file-utils
+  dbus dbus-x11 at-spi2-core python3-pyatspi
   qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils alsa-utils
 )
 missing=()

@@ -16,7 +16,9 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <array>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "BulkSpinBox.h"
@@ -85,6 +87,7 @@ TfmSendBulk::TfmSendBulk(QWidget* parent)
   CreatePresetButtons();
   CreateControls();
   SetTabOrder();
+  SetUpAccessibility();
   ConnectHandlers();
 }
 
@@ -102,12 +105,14 @@ void TfmSendBulk::CreatePresetButtons() {
     button->setText(QString::number(tag + 1));
     button->setCheckable(true);
     button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
+    button->setAccessibleName(QStringLiteral("Preset %1").arg(tag + 1));
     button->setGeometry(16 + 24 * tag, 16, 23, 22);
     button->setStyleSheet(QStringLiteral(
         "QToolButton { border: 1px solid transparent; border-radius: 2px; padding: 0px; }"
         "QToolButton:hover { background: rgb(199, 199, 202); border-color: palette(highlight); }"
-        "QToolButton:checked { background: rgb(210, 211, 216); border-color: palette(highlight); }"));
+        "QToolButton:checked { background: rgb(210, 211, 216); border-color: palette(highlight); }"
+        "QToolButton:focus { border: 1px dotted palette(text); }"));
     PresetGroup->addButton(button, tag);
     PresetButtons[static_cast<size_t>(tag)] = button;
   }
@@ -187,6 +192,31 @@ void TfmSendBulk::SetTabOrder() {
   for (size_t i = 1; i < std::size(order); ++i) {
     setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
   }
+  // The presets come first, before the output list; arrows also move between them.
+  for (size_t i = 1; i < PresetButtons.size(); ++i) setTabOrder(PresetButtons[i - 1], PresetButtons[i]);
+  setTabOrder(PresetButtons.back(), cbMIDIOut);
+}
+
+void TfmSendBulk::SetUpAccessibility() {
+  // Names from the captions beside the controls; each range box also says
+  // which row it belongs to.
+  Label1->setBuddy(cbMIDIOut);
+  Label9->setBuddy(edLoopDelay);
+  Label2->setBuddy(Memo1);
+  const std::array<std::tuple<QCheckBox*, QLabel*, TBulkSpinBox*, QLabel*, TBulkSpinBox*>, 3> rows = {{
+      {cbData0Loop, lblData0Min, edData0Min, lblData0Max, edData0Max},
+      {cbData1Loop, lblData1Min, edData1Min, lblData1Max, edData1Max},
+      {cbData2Loop, lblData2Min, edData2Min, lblData2Max, edData2Max},
+  }};
+  for (const auto& [loop, minLabel, minBox, maxLabel, maxBox] : rows) {
+    minLabel->setBuddy(minBox);
+    maxLabel->setBuddy(maxBox);
+    minBox->setAccessibleDescription(loop->text());
+    maxBox->setAccessibleDescription(loop->text());
+  }
+  // Enter presses the focused button, as Space does.
+  btnSendBulkStart->setAutoDefault(true);
+  btnSendBulkStop->setAutoDefault(true);
 }
 
 void TfmSendBulk::ConnectHandlers() {

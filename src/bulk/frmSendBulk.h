@@ -94,6 +94,8 @@ class TfmSendBulk : public QWidget {
   void CreateControls();
   void ConnectHandlers();
   void SetTabOrder();
+  // Accessible names and descriptions; Enter on the buttons.
+  void SetUpAccessibility();
   void AddLine(const QString& line);
   // One pass over the three ranges; returns the number of messages sent.
   int SweepPass();

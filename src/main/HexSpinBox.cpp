@@ -5,6 +5,12 @@
 THexSpinBox::THexSpinBox(QWidget* parent) : QSpinBox(parent) {
   setRange(0, 255);
   setDisplayIntegerBase(16);
+  DescribeValue();
+  connect(this, &QSpinBox::valueChanged, this, &THexSpinBox::DescribeValue);
+}
+
+void THexSpinBox::DescribeValue() {
+  setAccessibleDescription(QStringLiteral("valeur hexadécimale %1").arg(textFromValue(value())));
 }
 
 QString THexSpinBox::textFromValue(int value) const {

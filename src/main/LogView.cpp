@@ -1,5 +1,6 @@
 #include "LogView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetricsF>
@@ -380,13 +381,28 @@ void TLogView::MoveCursorTo(int line, bool extend) {
   FSelected = true;
   ScrollToShow(line);
   Changed();
+  if (QAccessible::isActive()) {
+    int offset = 0;
+    for (int i = 0; i < line; ++i) offset += static_cast<int>(FModel->Line(i).size()) + 1;
+    QAccessibleTextCursorEvent moved(this, offset);
+    QAccessible::updateAccessibility(&moved);
+  }
 }
 
 // --- Painting ---
 
 void TLogView::paintEvent(QPaintEvent* event) {
-  if (FRowStart.empty()) return;
   QPainter painter(viewport());
+  const bool frameWholeView = hasFocus() && CurrentLine() < 0;
+  if (frameWholeView) {
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.state |= QStyle::State_KeyboardFocusChange;  // shown however the focus came
+    option.rect = viewport()->rect();
+    option.backgroundColor = palette().color(QPalette::Base);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+  }
+  if (FRowStart.empty()) return;
   const QRect exposed = event->rect();
   const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
   const QColor text = palette().color(group, QPalette::Text);
@@ -426,6 +442,7 @@ void TLogView::paintEvent(QPaintEvent* event) {
     if (line == cursor && hasFocus()) {
       QStyleOptionFocusRect option;
       option.initFrom(this);
+      option.state |= QStyle::State_KeyboardFocusChange;  // shown however the focus came
       option.rect = box.toRect();
       option.backgroundColor = selected ? highlight.color() : palette().color(QPalette::Base);
       style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
@@ -498,6 +515,34 @@ void TLogView::mouseDoubleClickEvent(QMouseEvent* event) {
   emit doubleClicked();
 }
 
+bool TLogView::event(QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool plain = (key->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) == Qt::NoModifier;
+    bool ours = key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll);
+    switch (key->key()) {
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+      case Qt::Key_PageUp:
+      case Qt::Key_PageDown:
+      case Qt::Key_Home:
+      case Qt::Key_End:
+      case Qt::Key_Escape:
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        ours = ours || plain;
+        break;
+      default:
+        break;
+    }
+    if (ours) {
+      key->accept();
+      return true;
+    }
+  }
+  return QAbstractScrollArea::event(event);
+}
+
 void TLogView::keyPressEvent(QKeyEvent* event) {
   const int count = FModel->LineCount();
   const int cursor = CurrentLine();
@@ -509,6 +554,8 @@ void TLogView::keyPressEvent(QKeyEvent* event) {
     if (count > 0) SelectLines(0, count - 1);
   } else if (event->key() == Qt::Key_Escape) {
     FollowEnd();
+  } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    emit activated();
   } else if (count == 0) {
     QAbstractScrollArea::keyPressEvent(event);
   } else if (event->key() == Qt::Key_Up) {

@@ -30,7 +30,12 @@
 // click by doubleClicked(). Keys: arrows, Page Up/Down, Home and End move the
 // cursor (shift extends the selection), Ctrl+A selects all, Ctrl+C copies the
 // selected lines (the cursor line when none is selected), Escape clears the
-// selection and follows the end again.
+// selection and follows the end again, Enter reports activated() (the key's
+// double click). These keys stay the log's while it has the focus, before
+// any shortcut of the window. The focus shows as a frame around the cursor
+// line, or around the whole view when there is no cursor line. Assistive
+// technology reads the lines as one text (AccessibleWidgets.h) and is told
+// where the cursor goes when the user moves it.
 //
 // Geometry: the view knows how many rows each line takes at the current width
 // (a short line of plain ASCII is one row without measuring; longer ones are
@@ -85,8 +90,10 @@ class TLogView : public QAbstractScrollArea {
  signals:
   void clicked();
   void doubleClicked();
+  void activated();
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;

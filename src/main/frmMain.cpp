@@ -18,6 +18,7 @@
 
 #include <climits>
 
+#include "AccessibleWidgets.h"
 #include "CounterDisplay.h"
 #include "FileCommands.h"
 #include "FramePacer.h"
@@ -100,6 +101,7 @@ TfmMain::TfmMain(std::function<QString()> prefsFileNameSource, QWidget* parent)
     : QMainWindow(parent),
       LogTimeOfDay([] { return QTime::currentTime(); }),
       FPrefsFileNameSource(std::move(prefsFileNameSource)) {
+  Accessibility_Install();
   setWindowTitle("Orvalis");
   QFont font("Arial");
   font.setPixelSize(11);
@@ -138,6 +140,7 @@ TfmMain::TfmMain(std::function<QString()> prefsFileNameSource, QWidget* parent)
 
   Files = new FileCommands(*this);
   ConnectHandlers();
+  SetUpKeyboardAndAccessibility();
   new TFramePacer(this);
   Prefs_SetMainWindowHook([this] { Prefs_ApplyToWidgets(seLogMaxEvents, cbMIDIIn, cbMIDIOut); });
 
@@ -157,53 +160,58 @@ TfmMain::~TfmMain() {
 }
 
 void TfmMain::CreateMenus() {
-  auto action = [this](const QString& caption, bool hintIsCaption) {
+  // Captions carry their mnemonic ('&' before the letter, not shown); the
+  // hint repeats the caption as it shows. The standard keys (Quit, Save,
+  // Copy, HelpContents) are written out: the desktop's key scheme may lack
+  // some (Quit has none on some desktops).
+  auto action = [this](const QString& caption, bool hintIsCaption, const QKeySequence& shortcut = {}) {
     auto* act = new QAction(caption, this);
-    if (hintIsCaption) act->setStatusTip(caption);
+    if (hintIsCaption) act->setStatusTip(QString(caption).remove(QLatin1Char('&')));
+    act->setShortcut(shortcut);
     return act;
   };
-  ActAppClose = action("Quitter", true);
-  ActFileSaveLog = action("Enregistrer le journal…", true);
-  ActFileRecordTraffic = action("Enregistrer le trafic…", true);
-  ActFileStopTraffic = action("Arrêter l'enregistrement du trafic", true);
+  ActAppClose = action("&Quitter", true, QKeySequence(Qt::CTRL | Qt::Key_Q));
+  ActFileSaveLog = action("Enregistrer le &journal…", true, QKeySequence(Qt::CTRL | Qt::Key_S));
+  ActFileRecordTraffic = action("Enregistrer le &trafic…", true);
+  ActFileStopTraffic = action("A&rrêter l'enregistrement du trafic", true);
   ActFileStopTraffic->setEnabled(false);
-  ActFileSaveSysex = action("Enregistrer les SysEx reçus…", true);
-  ActToolsSendSysexFile = action("Envoyer un fichier SysEx…", true);
-  ActEditCopy = action("Copier", true);
-  ActToolsLoopTest = action("Test boucle (sortie sur entrée)", true);
-  ActToolsSendBulk = action("Envoi par paquets", true);
-  ActViewDevIO = action("Voir section Interfaces entrée/sortie", false);
-  ActViewTx = action("Voir section Emission données MIDI", false);
-  ActViewRx = action("Voir section Réception données MIDI", false);
-  ActViewAll = action("Voir toutes les sections", false);
-  ActAppHelp = action("Index de l'aide", true);
-  ActAppAbout = action("A propos...", true);
+  ActFileSaveSysex = action("Enregistrer les &SysEx reçus…", true);
+  ActToolsSendSysexFile = action("&Envoyer un fichier SysEx…", true);
+  ActEditCopy = action("&Copier", true, QKeySequence(Qt::CTRL | Qt::Key_C));
+  ActToolsLoopTest = action("Test &boucle (sortie sur entrée)", true, QKeySequence(Qt::CTRL | Qt::Key_T));
+  ActToolsSendBulk = action("Envoi par &paquets", true, QKeySequence(Qt::CTRL | Qt::Key_B));
+  ActViewDevIO = action("Voir section &Interfaces entrée/sortie", false, QKeySequence(Qt::CTRL | Qt::Key_1));
+  ActViewTx = action("Voir section &Emission données MIDI", false, QKeySequence(Qt::CTRL | Qt::Key_2));
+  ActViewRx = action("Voir section &Réception données MIDI", false, QKeySequence(Qt::CTRL | Qt::Key_3));
+  ActViewAll = action("Voir &toutes les sections", false, QKeySequence(Qt::CTRL | Qt::Key_0));
+  ActAppHelp = action("&Index de l'aide", true, QKeySequence(Qt::Key_F1));
+  ActAppAbout = action("&A propos...", true);
   for (QAction* view : {ActViewDevIO, ActViewTx, ActViewRx}) {
     view->setCheckable(true);
     view->setChecked(true);
   }
   ActAppHelp->setEnabled(false);
 
-  mnuFile = menuBar()->addMenu("Fichier");
+  mnuFile = menuBar()->addMenu("&Fichier");
   mnuFile->addAction(ActFileSaveLog);
   mnuFile->addAction(ActFileRecordTraffic);
   mnuFile->addAction(ActFileStopTraffic);
   mnuFile->addAction(ActFileSaveSysex);
   mnuFile->addSeparator();
   mnuFile->addAction(ActAppClose);
-  mnuEdit = menuBar()->addMenu("Edition");
+  mnuEdit = menuBar()->addMenu("&Edition");
   mnuEdit->addAction(ActEditCopy);
-  mnuTools = menuBar()->addMenu("Outils");
+  mnuTools = menuBar()->addMenu("&Outils");
   mnuTools->addAction(ActToolsLoopTest);
   mnuTools->addAction(ActToolsSendBulk);
   mnuTools->addAction(ActToolsSendSysexFile);
-  mnuView = menuBar()->addMenu("Affichage");
+  mnuView = menuBar()->addMenu("&Affichage");
   mnuView->addAction(ActViewDevIO);
   mnuView->addAction(ActViewTx);
   mnuView->addAction(ActViewRx);
   mnuView->addSeparator();
   mnuView->addAction(ActViewAll);
-  mnuHelp = menuBar()->addMenu("Aide");
+  mnuHelp = menuBar()->addMenu("A&ide");
   mnuHelp->addAction(ActAppHelp);
   mnuHelp->addSeparator();
   mnuHelp->addAction(ActAppAbout);
@@ -375,6 +383,63 @@ void TfmMain::ConnectHandlers() {
 
   connect(MemoLog, &TLogView::clicked, this, [this] { MemoLogClick(MemoLog); });
   connect(MemoLog, &TLogView::doubleClicked, this, [this] { MemoLogDblClick(MemoLog); });
+  connect(MemoLog, &TLogView::activated, this, [this] { MemoLogDblClick(MemoLog); });
+}
+
+void TfmMain::SetUpKeyboardAndAccessibility() {
+  // Names from the captions beside the controls.
+  lblLedMidiIn->setBuddy(LedMidiIn);
+  lblLedMidiOut->setBuddy(LedMidiOut);
+  lblLedMidiErr->setBuddy(LedMidiErr);
+  lblData11->setBuddy(edData11);
+  lblData12->setBuddy(edData12);
+  lblData13->setBuddy(edData13);
+  lblData21->setBuddy(edData21);
+  lblData22->setBuddy(edData22);
+  lblData23->setBuddy(edData23);
+  Label13->setBuddy(edMidiSendDelayBeforeNoteOn);
+  Label14->setBuddy(edMidiSendDelayBeforeNoteOff);
+  Label7->setBuddy(seLogMaxEvents);
+  MemoLog->setAccessibleName(Label5->text());
+  // The sections by their titles.
+  pnlDevIO->setAccessibleName(Label1->text());
+  pnlMidiTx->setAccessibleName(Label2->text());
+  pnlMidiRx->setAccessibleName(Label5->text());
+  // Controls without a caption of their own. A device list is named by its
+  // device (the name of a list on this platform's accessibility bus is its
+  // shown text); the description says which list it is.
+  shMidiIn->setAccessibleName(QStringLiteral("Port MidiIn"));
+  shMidiOut->setAccessibleName(QStringLiteral("Port MidiOut"));
+  for (auto [list, caption] : {std::pair{cbMIDIIn, QStringLiteral("Interface entrée MIDI")},
+                               std::pair{cbMIDIOut, QStringLiteral("Interface sortie MIDI")}}) {
+    list->setAccessibleName(caption);
+    list->setAccessibleDescription(caption);
+  }
+  cntMidiIn->setAccessibleName(QStringLiteral("Compteur MIDI In"));
+  cntMidiOut->setAccessibleName(QStringLiteral("Compteur MIDI Out"));
+  LedMidiIn->SetLitMeaning(QStringLiteral("des messages MIDI arrivent"));
+  LedMidiOut->SetLitMeaning(QStringLiteral("des messages MIDI partent"));
+  LedMidiErr->SetLitMeaning(
+      QStringLiteral("la file d'entrée MIDI a débordé, des messages sont perdus ; un clic ou Reset l'éteint"));
+
+  // The error lamp acts on a click, so it takes the focus and Space or Enter.
+  LedMidiErr->setFocusPolicy(Qt::StrongFocus);
+  // Enter presses the focused button, as Space does.
+  for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
+  btnMidiReset->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  btnLogClear->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  btnRxPause->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+
+  // Tab goes through the sections from the top, each row of bytes followed
+  // by its send button.
+  const QList<QWidget*> order = {
+      cbMIDIIn, cbMIDIOut, LedMidiErr, btnMidiReset,
+      edData11, edData12, edData13, btnSendData1, edData21, edData22, edData23, btnSendData2,
+      btnMidiSendContinuous, cbMidiSendWithDelay, edMidiSendDelayBeforeNoteOn, edMidiSendDelayBeforeNoteOff,
+      rbSendNote, rbSendCC, rbSendPC, rbSendOther,
+      cbMidiSendRT, cbMidiSendMMC, cbMidiSendMCP, btnSendRTStart, btnSendRTRec, btnSendRTStop, btnSendRTContinue,
+      seLogMaxEvents, btnLogClear, btnRxPause, cbDTflag, cbMidiInFilterTimeCode, MemoLog, btnViewAll};
+  for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 // --- Creation and close ---

@@ -267,6 +267,8 @@ class TfmMain : public QMainWindow {
   void CreateTransmitPanel();
   void CreateReceivePanel();
   void ConnectHandlers();
+  // Accessible names, the lamps' meanings, shortcuts of the buttons, Tab order.
+  void SetUpKeyboardAndAccessibility();
   // Appends finished lines (time stamps included) under the line limit.
   void AppendLogLines(const QStringList& Lines);
 

@@ -1,5 +1,8 @@
 #include "CounterDisplay.h"
 
+#include "AccessibleAnnouncer.h"
+
+#include <QAccessible>
 #include <QPainter>
 
 #include <array>
@@ -45,6 +48,14 @@ const QColor TCounterDisplay::BackgroundColor(0x00, 0x00, 0x00);
 TCounterDisplay::TCounterDisplay(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(sizeHint());
+  FAnnouncer = new TAccessibleAnnouncer(
+      this, [this] { return QString::number(FValue); },
+      [this] {
+        QAccessibleValueChangeEvent value(this, QVariant::fromValue<qlonglong>(FValue));
+        QAccessible::updateAccessibility(&value);
+        QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&description);
+      });
 }
 
 void TCounterDisplay::SetValue(std::int64_t value) {
@@ -66,4 +77,5 @@ void TCounterDisplay::paintEvent(QPaintEvent*) {
     DrawDigit(p, left, top, c - '0');
     left += DigitWidth + DigitGap;
   }
+  FAnnouncer->Painted();
 }

@@ -5,10 +5,14 @@
 
 #include <cstdint>
 
+class TAccessibleAnnouncer;
+
 // Seven-segment display of a non-negative count: aqua lit segments, dark grey
 // unlit segments, black background, no frame, the digits centred, as many
 // digits as the number needs. Setting the value repaints at once, so that the
 // count stays current while a long sequence keeps the event loop busy.
+// Assistive technology reads the number as the display's value and hears it
+// change at most a few times a second (TAccessibleAnnouncer, from the painting).
 // Lives on the user-interface thread; owned by its Qt parent.
 class TCounterDisplay : public QWidget {
   Q_OBJECT
@@ -34,4 +38,5 @@ protected:
 
 private:
   std::int64_t FValue = 0;
+  TAccessibleAnnouncer* FAnnouncer;
 };

@@ -1,5 +1,9 @@
 #include "rmLed.h"
 
+#include "AccessibleAnnouncer.h"
+
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -36,6 +40,12 @@ TrmLed::TrmLed(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(DefaultSize, DefaultSize);
   ResizeBuffer();
+  FAnnouncer = new TAccessibleAnnouncer(
+      this, [this] { return FLedOn ? QStringLiteral("1") : QStringLiteral("0"); },
+      [this] {
+        QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&description);
+      });
 }
 
 template <typename T> void TrmLed::Change(T& field, const T& value) {
@@ -101,9 +111,16 @@ void TrmLed::Paint() {
     if (!FBmpBuffer.isNull()) {
       QPainter p(this);
       p.drawImage(0, 0, FBmpBuffer);
+      if (hasFocus()) {
+        // The focus: a frame in the highlight colour over the bevel.
+        p.setPen(palette().color(QPalette::Highlight));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+      }
     }
   } catch (...) {
   }
+  FAnnouncer->Painted();
 }
 
 void TrmLed::mousePressEvent(QMouseEvent* event) {
@@ -116,4 +133,24 @@ void TrmLed::mouseReleaseEvent(QMouseEvent* event) {
   FPressed = false;
   QWidget::mouseReleaseEvent(event);
   if (click) emit clicked();
+}
+
+void TrmLed::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if (focusPolicy() != Qt::NoFocus && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+      (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+    emit clicked();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TrmLed::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  update();
+}
+
+void TrmLed::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update();
 }

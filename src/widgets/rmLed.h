@@ -2,7 +2,10 @@
 
 #include <QColor>
 #include <QImage>
+#include <QString>
 #include <QWidget>
+
+class TAccessibleAnnouncer;
 
 // Frame style of a TrmLed.
 enum TBorderType { btNone, btRaised, btLowered, btSingle };
@@ -12,6 +15,11 @@ enum TBorderType { btNone, btRaised, btLowered, btSingle };
 // and copied to the screen in one operation. The image is recreated only when
 // the size changes. Every setter redraws at once (repaint) when the value
 // changes and does nothing otherwise. Drawing never throws.
+// A lamp that acts on a click (one given a focus policy) takes the keyboard
+// focus, shows it with a focus frame over the picture, and takes Space and
+// Enter as a click. Assistive technology hears its on/off state, and what a
+// lit lamp means (LitMeaning), at most a few times a second
+// (TAccessibleAnnouncer, from the painting).
 // Lives on the user-interface thread; owned by its Qt parent.
 class TrmLed : public QWidget {
   Q_OBJECT
@@ -37,6 +45,11 @@ public:
   void SetBorderMargin(int value);
   void SetLedOn(bool value);
 
+  // What a lit lamp tells the user, for assistive technology ("des messages
+  // MIDI arrivent").
+  QString LitMeaning() const { return FLitMeaning; }
+  void SetLitMeaning(const QString& text) { FLitMeaning = text; }
+
   // Moves and resizes the lamp; the buffer takes the new size at once.
   void SetBounds(int left, int top, int width, int height);
 
@@ -53,6 +66,9 @@ protected:
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
 private:
   // Draws into the buffer, then copies it to the screen; never throws.
@@ -69,4 +85,6 @@ private:
   int FBorderMargin = 3;
   bool FLedOn = false;
   bool FPressed = false;
+  QString FLitMeaning;
+  TAccessibleAnnouncer* FAnnouncer;
 };

@@ -1,0 +1,412 @@
+#!/usr/bin/python3
+"""Drives the real program through the accessibility bus, as a screen reader
+and a keyboard-only user do: finds every control by role and name, reads the
+counters and lamps after traffic through the built-in loopback device, runs
+the loop test from the menu with its mnemonics, sends a row with the keyboard
+alone and reads the result in the log, recalls a bulk-send preset, quits with
+Ctrl+Q.
+
+Run by scripts/with-a11y-bus.sh (a private X display and accessibility bus):
+    main_window_a11y.py PATH_TO_ORVALIS
+Exits 0 when every check holds, 1 otherwise, 77 when pyatspi is missing.
+"""
+
+import ctypes
+import ctypes.util
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+try:
+    import gi
+    gi.require_version("Atspi", "2.0")
+    from gi.repository import GLib
+    import pyatspi
+except (ImportError, ValueError) as error:
+    print(f"skipped: {error} (python3-pyatspi)", file=sys.stderr)
+    sys.exit(77)
+
+LOOPBACK = "Orvalis Loopback"
+LOG_NAME = "Messages MIDI reçus et envoyés (les plus récents en fin de liste)"
+
+# Keys are typed by their keycodes, as a keyboard does (a key synthesized by
+# its symbol may lose the modifiers held with it). The codes come from the
+# display's keymap; these are the usual ones.
+KEYCODES = {"Tab": 23, "Return": 36, "Up": 111, "Control_L": 37, "Alt_L": 64,
+            "o": 32, "b": 56, "r": 27, "q": 24}
+
+failures = []
+
+
+def check(condition, what):
+    if condition:
+        print(f"ok: {what}")
+    else:
+        print(f"FAILED: {what}")
+        failures.append(what)
+    return condition
+
+
+def pump(seconds):
+    """Lets the bus deliver events for a while."""
+    context = GLib.MainContext.default()
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if not context.iteration(False):
+            time.sleep(0.01)
+
+
+def wait_for(predicate, timeout=10.0):
+    """Polls predicate (pumping events) until it is true or the time is up."""
+    end = time.monotonic() + timeout
+    while True:
+        try:
+            value = predicate()
+        except Exception:  # an object that went away while being read
+            value = None
+        if value or time.monotonic() >= end:
+            return value
+        pump(0.05)
+
+
+def read_keycodes():
+    """The keycodes of the keys the test types, from the display's keymap."""
+    try:
+        keymap = subprocess.run(["xkbcomp", "-xkb", os.environ["DISPLAY"], "-"],
+                                capture_output=True, text=True, timeout=10).stdout
+    except (OSError, subprocess.SubprocessError):
+        return
+    codes = {name: int(code) for name, code in re.findall(r"<(\w+)>\s*=\s*(\d+)\s*;", keymap)}
+    found = {}
+    for name, body in re.findall(r"key\s+<(\w+)>\s*\{([^}]*)\}", keymap):
+        first = re.search(r"\[\s*([^,\]\s]+)", body)
+        if first and name in codes:
+            found.setdefault(first.group(1), codes[name])
+    for symbol in KEYCODES:
+        if symbol in found:
+            KEYCODES[symbol] = found[symbol]
+
+
+def key(symbol):
+    pyatspi.Registry.generateKeyboardEvent(KEYCODES[symbol], None, pyatspi.KEY_PRESSRELEASE)
+    pump(0.1)
+
+
+def chord(modifier, symbol):
+    """Holds a modifier key ("Control_L", "Alt_L") while a key is pressed."""
+    # As a hand does, with time for the window to act on the key (open a
+    # menu) before the modifier comes up.
+    code = KEYCODES[modifier]
+    pyatspi.Registry.generateKeyboardEvent(code, None, pyatspi.KEY_PRESS)
+    pump(0.1)
+    try:
+        pyatspi.Registry.generateKeyboardEvent(KEYCODES[symbol], None, pyatspi.KEY_PRESS)
+        pump(0.3)
+        pyatspi.Registry.generateKeyboardEvent(KEYCODES[symbol], None, pyatspi.KEY_RELEASE)
+        pump(0.1)
+    finally:
+        pyatspi.Registry.generateKeyboardEvent(code, None, pyatspi.KEY_RELEASE)
+    pump(0.2)
+
+
+def activate_window(title):
+    """Gives the keyboard focus to the top-level window of that title, as a
+    window manager does when the user picks a window (the private display
+    has no window manager)."""
+    x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                               ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                               ctypes.POINTER(ctypes.c_uint)]
+    x11.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_char_p)]
+    x11.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
+    x11.XRaiseWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XFree.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(None)
+    if not display:
+        return False
+    try:
+        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+        children = ctypes.POINTER(ctypes.c_ulong)()
+        count = ctypes.c_uint()
+        if not x11.XQueryTree(display, x11.XDefaultRootWindow(display), ctypes.byref(root), ctypes.byref(parent),
+                              ctypes.byref(children), ctypes.byref(count)):
+            return False
+        found = False
+        for i in range(count.value):
+            name = ctypes.c_char_p()
+            if x11.XFetchName(display, children[i], ctypes.byref(name)) and name.value:
+                matches = name.value.decode("utf-8", "replace") == title
+                x11.XFree(name)
+                if matches:
+                    x11.XRaiseWindow(display, children[i])
+                    x11.XSetInputFocus(display, children[i], 2, 0)  # RevertToParent, CurrentTime
+                    found = True
+                    break
+        if children:
+            x11.XFree(children)
+        x11.XFlush(display)
+        return found
+    finally:
+        x11.XCloseDisplay(display)
+
+
+def find_app(pid):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for app in desktop:
+        try:
+            if app is not None and app.get_process_id() == pid and app.childCount > 0:
+                return app
+        except Exception:
+            pass
+    return None
+
+
+def descendants(root):
+    found = []
+    stack = [root]
+    while stack:
+        node = stack.pop()
+        if node is None:
+            continue
+        found.append(node)
+        try:
+            stack.extend(node[i] for i in range(node.childCount))
+        except Exception:
+            pass
+    return found
+
+
+def index(root):
+    """Every object under root by role and name (a walk over the bus is slow:
+    done once per window)."""
+    found = {}
+    for node in descendants(root):
+        try:
+            found.setdefault((node.getRoleName(), node.name), []).append(node)
+        except Exception:
+            pass
+    return found
+
+
+def find(root, role, name):
+    nodes = index(root).get((role, name), [])
+    return nodes[0] if nodes else None
+
+
+def labelled_by(node):
+    names = []
+    for relation in node.getRelationSet():
+        if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
+            names += [relation.getTarget(i).name for i in range(relation.getNTargets())]
+    return names
+
+
+def states(node):
+    return node.getState()
+
+
+def text_of(node):
+    return node.queryText().getText(0, -1)
+
+
+def main():
+    exe = sys.argv[1]
+    work = tempfile.mkdtemp(prefix="orvalis-a11y-")
+    program = os.path.join(work, "orvalis")
+    shutil.copy(exe, program)
+    # The preferences file beside the program chooses the loopback both ways.
+    with open(os.path.join(work, "orvalis.ini"), "w", encoding="utf-8") as ini:
+        ini.write(f"[MidiDevice]\nMidiInDevName={LOOPBACK}\nMidiOutDevName={LOOPBACK}\n")
+
+    read_keycodes()
+    description_events = []
+    focus_events = []
+
+    def on_description(event):
+        try:
+            description_events.append((event.source.name, event.source.description))
+        except Exception:
+            pass
+
+    def on_focus(event):
+        try:
+            if event.detail1:
+                focus_events.append((event.source.getRoleName(), event.source.name))
+        except Exception:
+            pass
+
+    pyatspi.Registry.registerEventListener(on_description, "object:property-change:accessible-description")
+    pyatspi.Registry.registerEventListener(on_focus, "object:state-changed:focused")
+
+    process = subprocess.Popen([program], cwd=work)
+    try:
+        run_checks(process, description_events, focus_events)
+    finally:
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        shutil.rmtree(work, ignore_errors=True)
+    if failures:
+        print(f"{len(failures)} check(s) failed", file=sys.stderr)
+        return 1
+    return 0
+
+
+def run_checks(process, description_events, focus_events):
+    app = wait_for(lambda: find_app(process.pid), timeout=30)
+    if not check(app is not None, "the program shows on the accessibility bus"):
+        return
+    frame = wait_for(lambda: find(app, "frame", "Orvalis"), timeout=20)
+    if not check(frame is not None, "its main window is the frame 'Orvalis'"):
+        return
+    started = wait_for(lambda: find(frame, "image", "Port MidiOut").description == "ouvert (Port MidiOut ouvert)"
+                       and find(frame, "spin button", "Vélocité") is not None, timeout=20)
+    if not check(started, "the window has started: the loopback is open both ways"):
+        return
+    controls = index(frame)
+    check(activate_window("Orvalis"), "the main window takes the keyboard")
+
+    def control(role, name):
+        nodes = controls.get((role, name), [])
+        return nodes[0] if nodes else None
+
+    # Every control, by role and name.
+    expected = [
+        ("image", "MIDI In"), ("image", "MIDI Out"), ("push button", "Erreur MIDI"),
+        ("label", "Compteur MIDI In"), ("label", "Compteur MIDI Out"),
+        ("image", "Port MidiIn"), ("image", "Port MidiOut"),
+        ("push button", "Reset"),
+        ("spin button", "NoteOn"), ("spin button", "NoteOff"), ("spin button", "Vélocité"),
+        ("check box", "Envoi en continu"), ("check box", "avec délai"),
+        ("push button", "Envoyer NoteOn"), ("push button", "Envoyer NoteOff"),
+        ("spin button", "Avant NoteOn"), ("spin button", "Avant NoteOff"),
+        ("radio button", "Note"), ("radio button", "Control Change"),
+        ("radio button", "Program Change"), ("radio button", "Autre"),
+        ("check box", "Commandes RT"), ("check box", "Commandes MMC"), ("check box", "Commandes MCP"),
+        ("push button", "Play"), ("push button", "Rec"), ("push button", "Stop"), ("push button", "Continue"),
+        ("spin button", "Nb Max éven."), ("push button", "Effacer"), ("push button", "Pause (Rx)"),
+        ("check box", "Horodater"), ("check box", "Filtrer TimeCode"),
+        ("text", LOG_NAME),
+        ("menu item", "Fichier"), ("menu item", "Edition"), ("menu item", "Outils"),
+        ("menu item", "Affichage"), ("menu item", "Aide"),
+        ("menu item", "Test boucle (sortie sur entrée)"), ("menu item", "Envoi par paquets"),
+        ("menu item", "Quitter"), ("menu item", "Copier"),
+    ]
+    for role, name in expected:
+        check(control(role, name) is not None, f"a {role} named {name!r}")
+    check(len(controls.get(("spin button", "Valeur"), [])) == 2, "two byte fields named 'Valeur' (rows A and B)")
+    # A device list is named by the device it shows; its description says which list it is.
+    lists = {node.description: node.name for node in controls.get(("combo box", LOOPBACK), [])}
+    check(lists == {"Interface entrée MIDI": LOOPBACK, "Interface sortie MIDI": LOOPBACK},
+          f"both device lists show the loopback and say which they are: {lists}")
+
+    port_in = control("image", "Port MidiIn")
+    check(wait_for(lambda: port_in.description == "ouvert (Port MidiIn ouvert)"),
+          f"the input's shape says it is open: {port_in.description!r}")
+    port_out = control("image", "Port MidiOut")
+    check(port_out.description == "ouvert (Port MidiOut ouvert)",
+          f"the output's shape says it is open: {port_out.description!r}")
+    note_on = control("spin button", "NoteOn")
+    check(note_on.description == "valeur hexadécimale 90", f"the status byte field: {note_on.description!r}")
+    led_err = control("push button", "Erreur MIDI")
+    check(led_err.description == "éteinte", f"the error lamp is off: {led_err.description!r}")
+    log = control("text", LOG_NAME)
+
+    def log_lines():
+        return text_of(log).split("\n")
+
+    # Traffic: press "Envoyer NoteOn" as a screen reader's command does.
+    counter_in = control("label", "Compteur MIDI In")
+    counter_out = control("label", "Compteur MIDI Out")
+    check(counter_out.queryValue().currentValue == 0, "the output counter starts at 0")
+    send_a = control("push button", "Envoyer NoteOn")
+    send_a.queryAction().doAction(0)
+    check(wait_for(lambda: counter_out.queryValue().currentValue == 1), "the output counter reads 1")
+    check(wait_for(lambda: counter_in.queryValue().currentValue == 1), "the input counter reads 1")
+    check(wait_for(lambda: counter_in.description == "1"), "the input counter's description is 1")
+    # The lamps lit and went out again: both were announced.
+    lamp_in = control("image", "MIDI In")
+    lamp_out = control("image", "MIDI Out")
+    check(wait_for(lambda: ("MIDI In", "allumée : des messages MIDI arrivent") in description_events),
+          "the input lamp was announced lit")
+    check(wait_for(lambda: ("MIDI Out", "allumée : des messages MIDI partent") in description_events),
+          f"the output lamp was announced lit {description_events}")
+    check(wait_for(lambda: lamp_in.description == "éteinte" and lamp_out.description == "éteinte"),
+          "both lamps are off again")
+    check(wait_for(lambda: ("MIDI In", "éteinte") in description_events), "the input lamp was announced off")
+    check(wait_for(lambda: "[MIDI-In] - 90 3C 40 (Note On)" in log_lines()), "the log holds the echo")
+
+    # The loop test from the menu, with the keyboard: Alt+O (Outils), B (Test boucle).
+    chord("Alt_L", "o")
+    key("b")
+    check(wait_for(lambda: "Test boucle : OK." in log_lines(), timeout=10),
+          "the loop test from the menu says OK in the log")
+
+    # A row sent with the keyboard alone: into the first byte field, Up makes
+    # it 91, Tab to "Envoyer NoteOn" (after the row's two other bytes), Enter.
+    note_on.queryComponent().grabFocus()
+    check(wait_for(lambda: focus_events and focus_events[-1][1] == "NoteOn"), "the first byte field has the focus")
+    key("Up")
+    check(wait_for(lambda: note_on.description == "valeur hexadécimale 91"), "Up makes the field 91")
+    for _ in range(3):
+        key("Tab")
+    check(wait_for(lambda: focus_events[-1] == ("push button", "Envoyer NoteOn")),
+          f"three Tabs later 'Envoyer NoteOn' has the focus: {focus_events[-1:]}")
+    key("Return")
+    check(wait_for(lambda: "[MIDI-In] - 91 3C 40 (Note On)" in log_lines()),
+          "Enter sent the row: its echo is in the log")
+    check("[Midi-Out] - 91 3C 40" in log_lines(), "and the outgoing line before it")
+    check(wait_for(lambda: counter_out.queryValue().currentValue == 4),
+          "the output counter reads 4 (one note, the loop test's two, this one)")
+
+    # Reset with its shortcut.
+    chord("Control_L", "r")
+    check(wait_for(lambda: counter_out.queryValue().currentValue == 0 and counter_in.description == "0"),
+          "Ctrl+R resets both counters")
+
+    # The bulk-send window with its shortcut; its presets say which is current.
+    chord("Control_L", "b")
+    bulk = wait_for(lambda: find(app, "frame", "Envoi par paquets"))
+    if check(bulk is not None, "Ctrl+B shows the bulk-send window"):
+        found = index(bulk)
+        presets = [nodes[0] for n in range(1, 17) for (role, name), nodes in found.items() if name == f"Preset {n}"]
+        check(len(presets) == 16, f"sixteen preset buttons by name ({len(presets)})")
+        if len(presets) == 16:
+            third = presets[2]
+            third.queryAction().doAction(0)
+            check(wait_for(lambda: states(third).contains(pyatspi.STATE_CHECKED)), "Preset 3 is current once pressed")
+            check(all(not states(p).contains(pyatspi.STATE_CHECKED) for i, p in enumerate(presets) if i != 2),
+                  "no other preset is current")
+        outputs = [node for (role, _), nodes in found.items() if role == "combo box" for node in nodes]
+        check(len(outputs) == 1 and labelled_by(outputs[0]) == ["Envoyer vers la sortie MIDI :"],
+              "the bulk output list is labelled by its caption")
+        check(("spin button", "Délai entre événements") in found, "the delay box by its caption")
+
+    # Quit with Ctrl+Q, from the main window.
+    activate_window("Orvalis")
+    send_a.queryComponent().grabFocus()
+    wait_for(lambda: focus_events[-1] == ("push button", "Envoyer NoteOn"))
+    chord("Control_L", "q")
+    try:
+        process.wait(15)
+    except subprocess.TimeoutExpired:
+        pass
+    check(process.poll() == 0, "Ctrl+Q ends the program")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
