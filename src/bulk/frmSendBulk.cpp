@@ -192,9 +192,11 @@ void TfmSendBulk::SetTabOrder() {
   for (size_t i = 1; i < std::size(order); ++i) {
     setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
   }
-  // The presets come first, before the output list; arrows also move between them.
+  // The presets come first, before the output list; arrows also move between
+  // them. The window still opens with the focus on the output list.
   for (size_t i = 1; i < PresetButtons.size(); ++i) setTabOrder(PresetButtons[i - 1], PresetButtons[i]);
   setTabOrder(PresetButtons.back(), cbMIDIOut);
+  cbMIDIOut->setFocus();
 }
 
 void TfmSendBulk::SetUpAccessibility() {

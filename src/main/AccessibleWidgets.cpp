@@ -19,8 +19,12 @@ namespace {
 
 class TAccessibleLed : public QAccessibleWidget {
  public:
-  explicit TAccessibleLed(TrmLed* led)
-      : QAccessibleWidget(led, led->focusPolicy() != Qt::NoFocus ? QAccessible::Button : QAccessible::Graphic) {}
+  explicit TAccessibleLed(TrmLed* led) : QAccessibleWidget(led, QAccessible::Graphic) {}
+
+  // A lamp that takes the focus acts on a click: a button.
+  QAccessible::Role role() const override {
+    return widget()->focusPolicy() != Qt::NoFocus ? QAccessible::Button : QAccessible::Graphic;
+  }
 
   QString text(QAccessible::Text t) const override {
     const auto* led = static_cast<const TrmLed*>(widget());

@@ -392,17 +392,8 @@ void TLogView::MoveCursorTo(int line, bool extend) {
 // --- Painting ---
 
 void TLogView::paintEvent(QPaintEvent* event) {
-  QPainter painter(viewport());
-  const bool frameWholeView = hasFocus() && CurrentLine() < 0;
-  if (frameWholeView) {
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.state |= QStyle::State_KeyboardFocusChange;  // shown however the focus came
-    option.rect = viewport()->rect();
-    option.backgroundColor = palette().color(QPalette::Base);
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
-  }
   if (FRowStart.empty()) return;
+  QPainter painter(viewport());
   const QRect exposed = event->rect();
   const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
   const QColor text = palette().color(group, QPalette::Text);
@@ -442,7 +433,6 @@ void TLogView::paintEvent(QPaintEvent* event) {
     if (line == cursor && hasFocus()) {
       QStyleOptionFocusRect option;
       option.initFrom(this);
-      option.state |= QStyle::State_KeyboardFocusChange;  // shown however the focus came
       option.rect = box.toRect();
       option.backgroundColor = selected ? highlight.color() : palette().color(QPalette::Base);
       style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
@@ -516,6 +506,18 @@ void TLogView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 bool TLogView::event(QEvent* event) {
+  if (event->type() == QEvent::Paint) {
+    // The view's frame (around the lines): in the highlight colour while the
+    // log has the focus, however the focus came.
+    const bool done = QAbstractScrollArea::event(event);
+    if (hasFocus()) {
+      QPainter painter(this);
+      painter.setPen(palette().color(QPalette::Highlight));
+      painter.setBrush(Qt::NoBrush);
+      painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    return done;
+  }
   if (event->type() == QEvent::ShortcutOverride) {
     auto* key = static_cast<QKeyEvent*>(event);
     const bool plain = (key->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) == Qt::NoModifier;

@@ -32,8 +32,8 @@
 // selected lines (the cursor line when none is selected), Escape clears the
 // selection and follows the end again, Enter reports activated() (the key's
 // double click). These keys stay the log's while it has the focus, before
-// any shortcut of the window. The focus shows as a frame around the cursor
-// line, or around the whole view when there is no cursor line. Assistive
+// any shortcut of the window. The focus shows as the view's frame in the
+// highlight colour (and, with the keyboard, a frame around the cursor line). Assistive
 // technology reads the lines as one text (AccessibleWidgets.h) and is told
 // where the cursor goes when the user moves it.
 //

@@ -32,6 +32,8 @@ class TAccessibleAnnouncer : public QObject {
   TAccessibleAnnouncer(QWidget* widget, std::function<QString()> state, std::function<void()> announce);
 
   void Painted();
+  // Whether a change waits for the interval to pass.
+  bool Holding() const { return FLater->isActive(); }
   // Milliseconds since an arbitrary start; tests replace it.
   std::function<qint64()> NowMs;
   // Whether assistive technology listens (QAccessible::isActive); tests replace it.
@@ -45,5 +47,5 @@ class TAccessibleAnnouncer : public QObject {
   QString FAnnounced;
   qint64 FLastAt = 0;
   bool FAnnouncedOnce = false;
-  QTimer FLater;
+  QTimer* FLater;  // child
 };

@@ -208,16 +208,18 @@ TEST_F(KeyboardAndScreenReaderTest, TabGoesThroughTheSectionsFromTheTopEachRowFo
   }
 }
 
-TEST_F(KeyboardAndScreenReaderTest, TheFocusedLogShowsAFrameEvenWithoutACursorLine) {
+TEST_F(KeyboardAndScreenReaderTest, TheFocusedLogShowsItsFrameInTheHighlightColourEvenWithoutACursorLine) {
   StartShown();
   ASSERT_EQ(window->MemoLog->CurrentLine(), -1);
   window->cbMIDIIn->setFocus();
   QApplication::processEvents();
-  const QImage unfocused = window->MemoLog->viewport()->grab().toImage();
+  const QColor highlight = window->MemoLog->palette().color(QPalette::Highlight);
+  const QPoint corner(window->MemoLog->width() / 2, 0);  // the top edge of the frame
+  EXPECT_NE(window->MemoLog->grab().toImage().pixelColor(corner), highlight);
   window->MemoLog->setFocus();
   QApplication::processEvents();
   ASSERT_TRUE(window->MemoLog->hasFocus());
-  EXPECT_NE(window->MemoLog->viewport()->grab().toImage(), unfocused);
+  EXPECT_EQ(window->MemoLog->grab().toImage().pixelColor(corner), highlight);
 }
 
 // --- What a screen reader reads ---
@@ -318,6 +320,7 @@ TEST_F(KeyboardAndScreenReaderTest, TheBulkPresetsTakeTheFocusAndSayWhichIsCurre
   EXPECT_FALSE(QAccessible::queryAccessibleInterface(bulk->PresetButtons[0])->state().checked);
   EXPECT_EQ(NextTabStop(bulk->PresetButtons[0]), bulk->PresetButtons[1]);
   EXPECT_EQ(NextTabStop(bulk->PresetButtons.back()), bulk->cbMIDIOut) << "the presets come first";
+  EXPECT_EQ(bulk->focusWidget(), bulk->cbMIDIOut) << "the window opens on the output list";
 }
 
 }  // namespace
