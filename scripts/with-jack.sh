@@ -6,6 +6,22 @@ set -uo pipefail
 export JACK_NO_AUDIO_RESERVATION=1
 export JACK_DEFAULT_SERVER="orvalis-test-$$"
 log=$(mktemp /tmp/orvalis-jackd.XXXXXX)
+
+# A JACK server or client that was killed can leave JACK's shared state
+# behind: a full server registry ("Too many servers already active") or a
+# metadata database whose lock is never released (a new server then hangs
+# at start). With no server running, none of it is in use: start afresh.
+jackd_running() {
+  local comm
+  for comm in /proc/[0-9]*/comm; do
+    [[ "$(cat "$comm" 2>/dev/null)" == jackd ]] && return 0
+  done
+  return 1
+}
+if ! jackd_running; then
+  rm -rf "/dev/shm/jack_db-$(id -u)" /dev/shm/jack-shm-registry "/dev/shm/jack-$(id -u)-"* \
+    /dev/shm/jack_sem.* /dev/shm/jack_*_0_0
+fi
 jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -d dummy -r 48000 -p 256 >"$log" 2>&1 &
 jack_pid=$!
 stop_jack() {

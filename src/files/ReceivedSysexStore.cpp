@@ -15,8 +15,11 @@ void ReceivedSysexStore::Feed(const TMyMidiEvent& event) {
   if (piece[0] == 0xF0) {
     FPartial.clear();  // a message under way was cut short
     FAssembling = true;
-  } else if (!FAssembling) {
-    return;  // the rest of a message whose start was not seen
+  } else if (!FAssembling || event.AfterLoss) {
+    // The rest of a message whose start was not seen, or one that lost a piece.
+    FPartial.clear();
+    FAssembling = false;
+    return;
   }
   if (static_cast<qint64>(FPartial.size() + length) > FCapacity) {
     // Too large to keep even alone.

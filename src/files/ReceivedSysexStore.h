@@ -4,7 +4,8 @@
 //
 // The input port hands a long message over in pieces of at most one of its
 // buffers; Feed joins the pieces again. A message that arrives cut short (a
-// piece without F7 followed by a new F0, or a piece that continues nothing)
+// piece without F7 followed by a new F0, a piece that continues nothing, or
+// one that comes after pieces the input queue lost)
 // or that holds a status byte inside is left out: only whole, valid messages
 // are kept.
 //

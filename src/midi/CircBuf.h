@@ -33,10 +33,14 @@ class ScopedSharedBlockFailure {
 // One received message, as it goes into the ring and comes out of it.
 struct TMidiBufferItem {
   uint32_t timestamp = 0;    // milliseconds since the input was started (the driver's)
-  uint32_t data = 0;         // status + 256 * data1 + 65536 * data2; 0 for sysex
+  uint32_t data = 0;         // status + 256 * data1 + 65536 * data2; for sysex, kSysexAfterLoss or 0
   MIDIHDR* sysex = nullptr;  // the returned header of a system-exclusive item
   uint64_t timeUs = 0;       // when the callback received it: steady clock, microseconds
 };
+
+// The data of a sysex item that comes after items the full ring could not
+// take: a long message it continues may have lost a piece.
+constexpr uint32_t kSysexAfterLoss = 1;
 
 // How the ring keeps an item: the first three fields in a slot of 16 bytes,
 // the receive time in a parallel array of times. A slot block must fit in one

@@ -30,11 +30,14 @@ void MidiDriverCallback(HMIDI, uint32_t msg, uintptr_t instance, uintptr_t param
         item.data = static_cast<uint32_t>(param1);
       } else {
         item.sysex = reinterpret_cast<MIDIHDR*>(param1);
+        if (info->LostBeforeNextSysex.load(std::memory_order_relaxed)) item.data = kSysexAfterLoss;
       }
       if (PutBufferItem(info->PBuffer, item)) {
+        if (item.sysex != nullptr) info->LostBeforeNextSysex.store(false, std::memory_order_relaxed);
         info->hWindow->PostOnce(MIM_DATA);
       } else {
         if (item.sysex != nullptr) (void)info->KeepLostHeader(item.sysex);
+        info->LostBeforeNextSysex.store(true, std::memory_order_relaxed);
         info->LostCount.fetch_add(1, std::memory_order_relaxed);
         info->hWindow->PostOnce(WM_USER);
       }

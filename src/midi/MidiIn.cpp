@@ -245,6 +245,7 @@ void TMidiInput::ReleaseBuffers() noexcept {
 void TMidiInput::ForgetLosses() noexcept {
   if (PCtlInfo == nullptr) return;
   PCtlInfo->LostCount.store(0, std::memory_order_relaxed);
+  PCtlInfo->LostBeforeNextSysex.store(false, std::memory_order_relaxed);
   while (PCtlInfo->TakeLostHeader() != nullptr) {
   }
 }
@@ -279,6 +280,7 @@ std::unique_ptr<TMyMidiEvent> TMidiInput::GetMidiEvent() {
   event->TimeUs = item.timeUs;
   if (item.sysex != nullptr) {
     event->MidiMessage = 0xF0;
+    event->AfterLoss = item.data == kSysexAfterLoss;
     MIDIHDR* hdr = item.sysex;
     const bool ours = OwnsHeader(hdr);
     if (ours) {

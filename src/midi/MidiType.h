@@ -127,6 +127,9 @@ struct TMyMidiEvent {
   uint64_t TimeUs = 0;
   uint16_t SysexLength = 0;
   std::unique_ptr<uint8_t[]> Sysex;
+  // Input, system-exclusive only: messages were lost just before this piece,
+  // so a long message it continues is not whole.
+  bool AfterLoss = false;
 
   // Makes this a system-exclusive event holding a copy of the bytes (none for 0 bytes).
   void SetSysex(const uint8_t* bytes, uint16_t length);
@@ -173,6 +176,9 @@ struct TMidiCtlInfo {
   // emptied by the port while no device can call back.
   static constexpr uint32_t kLostHeaderSlots = 64;
   std::atomic<uint32_t> LostCount{0};
+  // Driver thread only (atomic for the record's sake): an item was lost since
+  // the last sysex item stored; the next one carries kSysexAfterLoss.
+  std::atomic<bool> LostBeforeNextSysex{false};
   std::array<MIDIHDR*, kLostHeaderSlots> LostHeaders{};
   std::atomic<uint32_t> LostHeadersPut{0};
   std::atomic<uint32_t> LostHeadersGet{0};

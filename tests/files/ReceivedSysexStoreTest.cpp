@@ -84,6 +84,16 @@ INSTANTIATE_TEST_SUITE_P(
                       LeftOutCase{"StatusByteInALaterPiece", {{0xF0, 0x01}, {0x02, 0x90, 0xF7}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ReceivedSysexStoreTest, AMessageThatLostAPieceToAFullInputQueueIsLeftOut) {
+  Feed({{0xF0, 0x01, 0x02}});
+  TMyMidiEvent afterLoss = Piece({0x05, 0x06});
+  afterLoss.AfterLoss = true;
+  store.Feed(afterLoss);
+  Feed({{0x07, 0xF7}, {0xF0, 0x55, 0xF7}});
+  EXPECT_EQ(store.Count(), 1);
+  EXPECT_EQ(store.Contents(), Raw({0xF0, 0x55, 0xF7}));
+}
+
 TEST_F(ReceivedSysexStoreTest, TheOldestGoFirstBeyondTheCapacityAndTheUserIsToldOnce) {
   for (unsigned tag = 0; tag < 4; ++tag) store.Feed(Piece(SysexMessage(300, tag)));
   EXPECT_EQ(store.Count(), 3);

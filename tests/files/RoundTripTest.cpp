@@ -28,12 +28,6 @@ class RoundTripTest : public FilesFixture {
     AnswerDialogs();
   }
 
-  static bool Choose(QComboBox* list, const QString& name) {
-    const int index = list->findText(name);
-    if (index < 0) return false;
-    list->setCurrentIndex(index);
-    return list->currentText() == name;
-  }
 
   // Pumps events until `done` holds or `timeoutMs` pass.
   static bool WaitFor(const std::function<bool()>& done, int timeoutMs = 30000) {

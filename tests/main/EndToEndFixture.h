@@ -17,13 +17,6 @@ class EndToEndTest : public MainWindowFixture {
  protected:
   void SetUp() override { realWaits = true; }
 
-  // Chooses a device by its listed name in one of the window's lists.
-  static bool Choose(QComboBox* list, const QString& name) {
-    const int index = list->findText(name);
-    if (index < 0) return false;
-    list->setCurrentIndex(index);
-    return list->currentText() == name;
-  }
 
   std::function<std::string()> diagnose = [] { return std::string(); };
 

@@ -8,74 +8,18 @@
 #include <atomic>
 #include <thread>
 
-#include "JackTestClient.h"
-#include "MainWindowFixture.h"
-#include "StatusShape.h"
+#include "JackDeviceFixture.h"
 #include "backends/SystemMidiServices.h"
 #include "uDeviceWatch.h"
 
 namespace {
 
-const QColor kLime(0x00, 0xFF, 0x00);
-const QColor kRed(0xFF, 0x00, 0x00);
-
-class JackDevicesComeAndGoTest : public MainWindowFixture {
+class JackDevicesComeAndGoTest : public JackDeviceFixture {
  protected:
-  void SetUp() override { realWaits = true; }
-
-  static QString InputOf(const std::string& client) { return QString::fromStdString(client) + ":out (JACK)"; }
-  static QString OutputOf(const std::string& client) { return QString::fromStdString(client) + ":in (JACK)"; }
-
-  static bool Choose(QComboBox* list, const QString& name) {
-    const int index = list->findText(name);
-    if (index < 0) return false;
-    list->setCurrentIndex(index);
-    return list->currentText() == name;
-  }
-
-  // Pumps events until `done` holds; false after `ms`.
-  static bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer watch;
-    watch.start();
-    while (!done() && watch.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-  }
-
-  static void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
-
   void ChooseDevice(const std::string& client) {
     ASSERT_TRUE(Choose(window->cbMIDIOut, OutputOf(client)));
     ASSERT_TRUE(Choose(window->cbMIDIIn, InputOf(client)));
     ExpectBothOpen();
-  }
-
-  void ExpectBothOpen() {
-    EXPECT_EQ(MidiOutPort->State(), mosOpen);
-    EXPECT_EQ(window->shMidiOut->BrushColor(), kLime);
-    EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut ouvert");
-    EXPECT_EQ(MidiInPort->State(), misOpen);
-    EXPECT_EQ(window->shMidiIn->BrushColor(), kLime);
-    EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn ouvert");
-  }
-
-  // A JACK graph that has just changed may skip a period: each step is
-  // repeated until it shows.
-  void ExpectTrafficBothWays() {
-    device->ClearReceived();
-    EXPECT_TRUE(JackTestClient::Retry([&] { window->btnSendData1Click(window->btnSendData1); },
-                                      [&] {
-                                        for (const auto& message : device->Received()) {
-                                          if (message == JackTestClient::Message{0x90, 0x3C, 0x40}) return true;
-                                        }
-                                        return false;
-                                      }))
-        << device->Graph();
-    EXPECT_TRUE(JackTestClient::Retry([&] { device->Send({0x92, 0x40, 0x11}); },
-                                      [&] {
-                                        QCoreApplication::processEvents();
-                                        return LogLines().contains("[MIDI-In] - 92 40 11 (Note On)");
-                                      }))
-        << device->Graph();
   }
 
   static bool Waiting() {
@@ -132,7 +76,7 @@ TEST_F(JackDevicesComeAndGoTest, AnOpenDeviceThatGoesIsAwaitedAndOpenedAgainWhen
   const std::string client = device->ClientName();
   Boot(CreateSystemMidiServices());
   ChooseDevice(client);
-  ExpectTrafficBothWays();
+  ExpectTrafficBothWays(*device);
   window->btnLogClearClick(window->btnLogClear);
 
   device.reset();
@@ -159,7 +103,7 @@ TEST_F(JackDevicesComeAndGoTest, AnOpenDeviceThatGoesIsAwaitedAndOpenedAgainWhen
   ExpectBothOpen();
   EXPECT_EQ(LogLines(), (QStringList{"Périphérique MIDI In de retour, port rouvert : " + InputOf(client),
                                      "Périphérique MIDI Out de retour, port rouvert : " + OutputOf(client)}));
-  ExpectTrafficBothWays();
+  ExpectTrafficBothWays(*device);
 }
 
 TEST_F(JackDevicesComeAndGoTest, ADeviceFlapping50TimesIn10SecondsEndsOpenAndWorking) {
@@ -197,7 +141,7 @@ TEST_F(JackDevicesComeAndGoTest, ADeviceFlapping50TimesIn10SecondsEndsOpenAndWor
   EXPECT_GT(lines.filter("In déconnecté").size(), 0);
   EXPECT_EQ(lines.filter("In déconnecté").size(), lines.filter("In de retour").size());
   EXPECT_EQ(lines.filter("Out déconnecté").size(), lines.filter("Out de retour").size());
-  ExpectTrafficBothWays();
+  ExpectTrafficBothWays(*device);
 }
 
 }  // namespace

@@ -13,17 +13,12 @@
 
 #include "CounterDisplay.h"
 #include "JackServerProcess.h"
-#include "JackTestClient.h"
-#include "MainWindowFixture.h"
+#include "JackDeviceFixture.h"
 #include "StatusBar.h"
-#include "StatusShape.h"
 #include "backends/SystemMidiServices.h"
 #include "uDeviceWatch.h"
 
 namespace {
-
-const QColor kLime(0x00, 0xFF, 0x00);
-const QColor kRed(0xFF, 0x00, 0x00);
 
 struct KillCase {
   const char* name;
@@ -32,10 +27,8 @@ struct KillCase {
 
 void PrintTo(const KillCase& c, std::ostream* os) { *os << c.name; }
 
-class JackServerFaultTest : public MainWindowFixture, public ::testing::WithParamInterface<KillCase> {
+class JackServerFaultTest : public JackDeviceFixture, public ::testing::WithParamInterface<KillCase> {
  protected:
-  void SetUp() override { realWaits = true; }
-
   // Starts the private server and its device client, then the program on the
   // system's MIDI services with both ports on that client.
   void StartOnPrivateServer() {
@@ -51,46 +44,8 @@ class JackServerFaultTest : public MainWindowFixture, public ::testing::WithPara
   }
 
   void OpenDevice() { device = JackTestClient::Open(kDeviceClient); }
-  QString OutputName() const { return QString(kDeviceClient) + ":in (JACK)"; }
-  QString InputName() const { return QString(kDeviceClient) + ":out (JACK)"; }
-
-  static bool Choose(QComboBox* list, const QString& name) {
-    const int index = list->findText(name);
-    if (index < 0) return false;
-    list->setCurrentIndex(index);
-    return list->currentText() == name;
-  }
-
-  void ExpectBothOpen() {
-    EXPECT_EQ(MidiOutPort->State(), mosOpen);
-    EXPECT_EQ(window->shMidiOut->BrushColor(), kLime);
-    EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut ouvert");
-    EXPECT_EQ(MidiInPort->State(), misOpen);
-    EXPECT_EQ(window->shMidiIn->BrushColor(), kLime);
-    EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn ouvert");
-  }
-
-  // Traffic both ways between the program and the device client. A JACK graph
-  // that has just changed may skip a period: each step is repeated until it shows.
-  void ExpectTrafficBothWays() {
-    device->ClearReceived();
-    const bool sent = JackTestClient::Retry(
-        [&] { window->btnSendData1Click(window->btnSendData1); },
-        [&] {
-          for (const auto& message : device->Received()) {
-            if (message == JackTestClient::Message{0x90, 0x3C, 0x40}) return true;
-          }
-          return false;
-        });
-    EXPECT_TRUE(sent) << device->Graph();
-    const bool received = JackTestClient::Retry(
-        [&] { device->Send({0x92, 0x40, 0x11}); },
-        [&] {
-          QCoreApplication::processEvents();
-          return LogLines().contains("[MIDI-In] - 92 40 11 (Note On)");
-        });
-    EXPECT_TRUE(received) << device->Graph() << LogLines().join('\n').toStdString();
-  }
+  static QString OutputName() { return OutputOf(kDeviceClient); }
+  static QString InputName() { return InputOf(kDeviceClient); }
 
   // The device client goes with its server. It lives in this process, and
   // libjack frees every client of a process whose server went away at the
@@ -116,13 +71,6 @@ class JackServerFaultTest : public MainWindowFixture, public ::testing::WithPara
     return false;
   }
 
-  // Pumps events until `done` holds; false after ten seconds.
-  static bool PumpUntil(const std::function<bool()>& done) {
-    QElapsedTimer watch;
-    watch.start();
-    while (!done() && watch.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-  }
 
   static constexpr const char* kDeviceClient = "OrvalisFaultDevice";
 
@@ -136,7 +84,7 @@ class JackServerFaultTest : public MainWindowFixture, public ::testing::WithPara
 TEST_P(JackServerFaultTest, PortsCloseWhenTheServerEndsAndOpenAgainOnceItAndTheDeviceAreBack) {
   StartOnPrivateServer();
   if (IsSkipped() || HasFatalFailure()) return;
-  ExpectTrafficBothWays();
+  ExpectTrafficBothWays(*device);
   window->btnLogClearClick(window->btnLogClear);
 
   KillServer();
@@ -182,7 +130,7 @@ TEST_P(JackServerFaultTest, PortsCloseWhenTheServerEndsAndOpenAgainOnceItAndTheD
   const QStringList back = LogLines();
   EXPECT_TRUE(back.contains("Périphérique MIDI In de retour, port rouvert : " + InputName())) << back.join('\n').toStdString();
   EXPECT_TRUE(back.contains("Périphérique MIDI Out de retour, port rouvert : " + OutputName())) << back.join('\n').toStdString();
-  ExpectTrafficBothWays();
+  ExpectTrafficBothWays(*device);
 }
 
 TEST_P(JackServerFaultTest, ClosingThePortsOfADeadServerShowsThemClosed) {

@@ -24,12 +24,6 @@ class LoopTestTest : public TransmitFixture {
     };
   }
 
-  static bool Choose(QComboBox* list, const QString& name) {
-    const int index = list->findText(name);
-    if (index < 0) return false;
-    list->setCurrentIndex(index);
-    return list->currentText() == name;
-  }
 
   size_t echoed_ = 0;
   bool runningDuringWaits_ = true;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -54,6 +55,24 @@ struct TDevices {
 
 class MainWindowFixture : public ::testing::Test {
  protected:
+  // Chooses a device by its listed name in one of the window's lists.
+  static bool Choose(QComboBox* list, const QString& name) {
+    const int index = list->findText(name);
+    if (index < 0) return false;
+    list->setCurrentIndex(index);
+    return list->currentText() == name;
+  }
+
+  // Runs the event loop until `done` holds; false after `ms`.
+  static bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer watch;
+    watch.start();
+    while (!done() && watch.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+  }
+
+  static void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
+
   // Installs the devices, lets `script` prepare the back end, then runs the
   // program's start-up: ports, main window (creation sequence), bulk window.
   void Start(const TDevices& devices = {},

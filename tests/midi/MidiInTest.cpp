@@ -527,6 +527,29 @@ TEST_F(MidiInTest, MoreSysexOverflowsThanBuffersStillLetSysexThrough) {
   EXPECT_EQ(events[0]->Sysex[1], 0x7E);
 }
 
+// A long message comes in buffer-sized pieces: the piece after one the full
+// queue lost says so, as a message it continues is not whole.
+TEST_F(MidiInTest, TheSysexPieceAfterALossSaysSoAndOnlyThatOne) {
+  TMidiInput& port = Port();
+  port.SetCapacity(1);
+  OpenStarted();
+  midi->DeliverSysex({0xF0, 0x01, 0x02});
+  EXPECT_FALSE(Drain().at(0)->AfterLoss);
+  midi->DeliverShort(Packed(0x90, 1, 1));  // fills the queue
+  midi->DeliverSysex({0x03, 0x04});        // lost
+  Pump();
+  EXPECT_EQ(overflows, 1);
+  EXPECT_EQ(Drain().size(), 1u);
+  midi->DeliverSysex({0x05, 0xF7});
+  auto events = Drain();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_TRUE(events[0]->AfterLoss);
+  midi->DeliverSysex({0xF0, 0x7E, 0xF7});
+  events = Drain();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_FALSE(events[0]->AfterLoss);
+}
+
 TEST_F(MidiInTest, ALostSysexNoticeFromAnEarlierOpeningIsIgnored) {
   TMidiInput& port = Port();
   port.SetCapacity(1);

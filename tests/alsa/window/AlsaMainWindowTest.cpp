@@ -15,6 +15,7 @@
 #include "AlsaWindowFixture.h"
 #include "BulkSpinBox.h"
 #include "CounterDisplay.h"
+#include "HexSpinBox.h"
 #include "StatusBar.h"
 #include "rmLed.h"
 
@@ -159,6 +160,22 @@ TEST_F(AlsaMainWindow, AResent255ByteSysexArrivesByteForByteOnARawDevice) {
   EXPECT_EQ(raw.Read(message.size()), message);
   EXPECT_EQ(raw.Read(1, 200ms), std::vector<uint8_t>{}) << "nothing more";
   EXPECT_EQ(MidiOutCount, 2);
+}
+
+// "Autre" with an F0 and no F7 goes out as a system-exclusive string; the
+// message after it still arrives whole.
+TEST_F(AlsaMainWindow, AutreModeF0WithoutF7GoesOutAndTheNextMessageArrivesWhole) {
+  RawMidiDevice raw(kRawMidi1, O_RDONLY);
+  ASSERT_TRUE(raw.IsOpen());
+  ChooseDevices(kRaw1, kRaw1);
+  window->rbSendOther->click();
+  window->edData11->setValue(0xF0);
+  window->btnSendData1Click(window->btnSendData1);
+  ASSERT_TRUE(window->cbMidiSendMMC->isChecked());
+  window->btnSendRTStartClick(window->btnSendRTStart);
+  EXPECT_EQ(raw.Read(9), (std::vector<uint8_t>{0xF0, 0x3C, 0x40, 0xF0, 0x7F, 0x00, 0x06, 0x02, 0xF7}));
+  EXPECT_EQ(raw.Read(1, 200ms), std::vector<uint8_t>{}) << "nothing more";
+  EXPECT_EQ(LogLines(), (QStringList{"[Midi-Out] - F0 3C 40", "[Midi-Out] - F0 7F 00 06 02 F7"}));
 }
 
 TEST_F(AlsaMainWindow, ABulkSweepArrivesByteForByteOnARawDevice) {

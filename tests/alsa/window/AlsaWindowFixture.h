@@ -21,12 +21,6 @@ class AlsaWindowFixture : public MainWindowFixture {
     Boot(CreateSystemMidiServices());
   }
 
-  static bool Choose(QComboBox* list, const QString& name) {
-    const int index = list->findText(name);
-    if (index < 0) return false;
-    list->setCurrentIndex(index);
-    return list->currentText() == name;
-  }
 
   // Chooses the devices and expects both ports open.
   void ChooseDevices(const QString& input, const QString& output) {
@@ -37,15 +31,6 @@ class AlsaWindowFixture : public MainWindowFixture {
     window->btnLogClearClick(window->btnLogClear);
   }
 
-  // Runs the event loop until `done` holds; false after `ms`.
-  static bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer watch;
-    watch.start();
-    while (!done() && watch.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-  }
-
-  static void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
 
   std::string Log() const { return LogLines().join('\n').toStdString(); }
 };

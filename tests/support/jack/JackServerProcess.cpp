@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -63,6 +64,20 @@ JackServerProcess::~JackServerProcess() {
   // for good, and JACK holds only a few names: one more start under the same
   // name takes the entry back, and a graceful end then frees it.
   if (!endedCleanly_ && Launch()) Stop(SIGTERM);
+  RemoveSharedMemoryLeftovers();
+}
+
+// A server or client that was killed leaves its semaphores and segments in
+// /dev/shm ("jack_sem.0_<server>_<client>", "jack_<server>_0_0"); many runs
+// would fill it. The name is unique to this process, so they are ours.
+void JackServerProcess::RemoveSharedMemoryLeftovers() const {
+  std::error_code error;
+  const std::string mark = "_" + name_ + "_";
+  for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", error)) {
+    if (entry.path().filename().string().find(mark) != std::string::npos) {
+      std::filesystem::remove(entry.path(), error);
+    }
+  }
 }
 
 bool JackServerProcess::Launch() {

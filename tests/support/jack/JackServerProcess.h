@@ -47,6 +47,7 @@ class JackServerProcess {
  private:
   explicit JackServerProcess(std::string name) : name_(std::move(name)) {}
   bool Launch();
+  void RemoveSharedMemoryLeftovers() const;
   bool WaitUntilReachable();
   bool WaitForExit(int timeoutMs);
 
