@@ -108,6 +108,13 @@ trap 'exit 143' TERM
 } >"$job/job"
 chmod 755 "$job/job"
 
+# The VM's /tmp is a memory file system of its own: the caller's folder and
+# the checkout, when they lie in the host's /tmp (a clone made there), are
+# shown in it as they are on the host, writable.
+for folder in "$repo" "$PWD"; do
+  if [[ $folder == /tmp/* ]]; then printf '%s\n' "$folder"; fi
+done | sort -u >"$job/from-host-tmp"
+
 # Starts the VM in the background (qemu_pid), with KVM or emulation ($1).
 start_vm() {
   local accel=(-accel tcg)
