@@ -19,6 +19,7 @@
 #include <climits>
 
 #include "CounterDisplay.h"
+#include "ConnectionTestWindow.h"
 #include "FileCommands.h"
 #include "FramePacer.h"
 #include "HexSpinBox.h"
@@ -171,6 +172,7 @@ void TfmMain::CreateMenus() {
   ActToolsSendSysexFile = action("Envoyer un fichier SysEx…", true);
   ActEditCopy = action("Copier", true);
   ActToolsLoopTest = action("Test boucle (sortie sur entrée)", true);
+  ActToolsConnectionTest = action("Test de liaison…", true);
   ActToolsSendBulk = action("Envoi par paquets", true);
   ActViewDevIO = action("Voir section Interfaces entrée/sortie", false);
   ActViewTx = action("Voir section Emission données MIDI", false);
@@ -195,6 +197,7 @@ void TfmMain::CreateMenus() {
   mnuEdit->addAction(ActEditCopy);
   mnuTools = menuBar()->addMenu("Outils");
   mnuTools->addAction(ActToolsLoopTest);
+  mnuTools->addAction(ActToolsConnectionTest);
   mnuTools->addAction(ActToolsSendBulk);
   mnuTools->addAction(ActToolsSendSysexFile);
   mnuView = menuBar()->addMenu("Affichage");
@@ -313,6 +316,7 @@ void TfmMain::ConnectHandlers() {
   onAction(ActAppClose, &TfmMain::ActAppCloseExecute);
   onAction(ActEditCopy, &TfmMain::ActEditCopyExecute);
   onAction(ActToolsLoopTest, &TfmMain::ActToolsLoopTestExecute);
+  onAction(ActToolsConnectionTest, &TfmMain::ActToolsConnectionTestExecute);
   onAction(ActToolsSendBulk, &TfmMain::ActToolsSendBulkExecute);
   onAction(ActViewAll, &TfmMain::ActViewAllExecute);
   onAction(ActAppAbout, &TfmMain::ActAppAboutExecute);
@@ -410,6 +414,7 @@ void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
   AbortDelay = true;
   if (btnMidiSendContinuous->isChecked()) btnMidiSendContinuous->setChecked(false);
   Files->FormCloseQuery();
+  if (ConnectionTest) ConnectionTest->StopRun();
   // Settings never loaded (a start that failed before) are not saved over the
   // file. A save that fails (a file or folder that cannot be written, a full
   // disk) leaves the previous file whole; the first time, the window stays to
