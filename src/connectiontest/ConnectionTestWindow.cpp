@@ -332,6 +332,11 @@ QString ConnectionTestWindow::Verdict() const {
   const LinkTestRun& run = *FRun;
   switch (run.CurrentState()) {
     case LinkTestRun::State::Failed:
+      if (run.Settings().Kind == LinkMessageKind::Sysex && run.GetCounts().Received == 0 &&
+          run.FailureText().startsWith(QStringLiteral("La sortie refuse"))) {
+        return run.FailureText() + QStringLiteral(" Elle ne prend peut-être pas de SysEx de %1 octets.")
+                                       .arg(CountText(run.Settings().SysexLength));
+      }
       return run.FailureText();
     case LinkTestRun::State::Stopped:
       return QStringLiteral("Test arrêté.");
