@@ -58,6 +58,7 @@ ConnectionTestWindow::ConnectionTestWindow(TfmMain& mainWindow, FileDialogs& dia
   setObjectName(QStringLiteral("ConnectionTestWindow"));
   setWindowTitle(QStringLiteral("Test de liaison"));
   setAttribute(Qt::WA_QuitOnClose, false);
+  setLocale(QLocale(QLocale::French, QLocale::France));
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(11);
   setFont(font);
@@ -378,7 +379,7 @@ void ConnectionTestWindow::RefreshFigures() {
   lblCorrupted->setText(CountText(c.Corrupted));
   lblDuplicates->setText(CountText(c.Duplicates));
   const LatencyStats::Summary s = FRun->Latencies().Summarize();
-  const auto ms = [&](double us) { return s.Count == 0 ? QStringLiteral("–") : MillisecondsText(us); };
+  const auto ms = [&](double us) { return s.Count == 0 ? QStringLiteral("–") : MillisecondsText(us, 3); };
   lblMin->setText(ms(static_cast<double>(s.MinUs)));
   lblMedian->setText(ms(static_cast<double>(s.MedianUs)));
   lblP99->setText(ms(static_cast<double>(s.P99Us)));

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLineSeries>
 #include <QList>
+#include <QLocale>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -20,6 +21,8 @@ QChart* NewChart(const QString& title) {
   chart->legend()->hide();
   chart->setMargins(QMargins(4, 4, 4, 4));
   chart->setBackgroundRoundness(0);
+  chart->setLocalizeNumbers(true);
+  chart->setLocale(QLocale(QLocale::French, QLocale::France));
   return chart;
 }
 
@@ -40,14 +43,14 @@ std::vector<QPointF> PointsOf(const QLineSeries* series) {
 }  // namespace
 
 LatencyCharts::LatencyCharts(QWidget* parent) : QWidget(parent) {
-  QChart* histogram = NewChart(QStringLiteral("Répartition des latences"));
+  QChart* histogram = NewChart(QStringLiteral("Latences (le 1 % le plus lent à droite)"));
   FHistogramLine = new QLineSeries(histogram);
   FHistogramArea = new QAreaSeries(FHistogramLine);
   FHistogramArea->setParent(histogram);
   histogram->addSeries(FHistogramArea);
   FHistogramX = NewAxis(histogram, QStringLiteral("Latence (ms)"), Qt::AlignBottom);
   FHistogramY = NewAxis(histogram, QStringLiteral("Messages"), Qt::AlignLeft);
-  FHistogramY->setLabelFormat(QStringLiteral("%d"));
+  FHistogramY->setLabelFormat(QStringLiteral("%.0f"));
   FHistogramArea->attachAxis(FHistogramX);
   FHistogramArea->attachAxis(FHistogramY);
 
@@ -81,7 +84,9 @@ void LatencyCharts::Clear() {
 }
 
 void LatencyCharts::Show(const LinkTestRun& run) {
-  const LatencyStats::Histogram h = run.Latencies().MakeHistogram(HistogramBins);
+  // Up to the 99th percentile, so that a few late answers do not squeeze the rest into one bin.
+  const LatencyStats::Histogram h =
+      run.Latencies().MakeHistogram(HistogramBins, run.Latencies().Summarize().P99Us);
   QList<QPointF> steps;
   uint64_t most = 0;
   for (size_t i = 0; i < h.Counts.size(); ++i) {

@@ -1,6 +1,6 @@
 #pragma once
 // The two charts of the connection test window: a histogram of the
-// latencies, and the latency of the messages against the time they were
+// latencies up to the 99th percentile (the slowest 1 % in its last bar), and the latency of the messages against the time they were
 // sent (each point the highest latency of its share of the messages, so that
 // a spike stays visible however many messages there are).
 //

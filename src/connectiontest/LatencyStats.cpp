@@ -45,14 +45,15 @@ LatencyStats::Summary LatencyStats::Summarize() const {
   return s;
 }
 
-LatencyStats::Histogram LatencyStats::MakeHistogram(int bins) const {
+LatencyStats::Histogram LatencyStats::MakeHistogram(int bins, uint64_t upperUs) const {
   Histogram h;
   if (FValues.empty() || bins <= 0) return h;
-  const uint64_t span = FMax - FMin + 1;
+  const uint64_t top = upperUs < FMin ? FMax : std::min(upperUs, FMax);
+  const uint64_t span = top - FMin + 1;
   h.FirstUs = FMin;
   h.BinUs = std::max<uint64_t>(1, (span + static_cast<uint64_t>(bins) - 1) / static_cast<uint64_t>(bins));
   const auto used = static_cast<size_t>((span + h.BinUs - 1) / h.BinUs);
   h.Counts.assign(used, 0);
-  for (uint32_t value : FValues) ++h.Counts[(value - FMin) / h.BinUs];
+  for (uint32_t value : FValues) ++h.Counts[(std::min<uint64_t>(value, top) - FMin) / h.BinUs];
   return h;
 }

@@ -33,8 +33,9 @@ class LatencyStats {
   // rank); all zero without values.
   Summary Summarize() const;
   // `bins` bins of equal width (a whole number of microseconds) from the
-  // minimum to the maximum; none without values.
-  Histogram MakeHistogram(int bins) const;
+  // minimum to the maximum, or to `upperUs` when that lies between them: the
+  // values above it are counted in the last bin. None without values.
+  Histogram MakeHistogram(int bins, uint64_t upperUs = UINT64_MAX) const;
 
  private:
   std::vector<uint32_t> FValues;  // latencies beyond 4294 s are held as that

@@ -3,11 +3,11 @@
 #include <QLocale>
 #include <QStringList>
 
-QString MillisecondsText(double microseconds) {
+QString MillisecondsText(double microseconds, int decimals) {
   static const QLocale french(QLocale::French, QLocale::France);
   QLocale locale = french;
   locale.setNumberOptions(QLocale::OmitGroupSeparator);
-  return locale.toString(microseconds / 1000.0, 'f', 2) + QStringLiteral(" ms");
+  return locale.toString(microseconds / 1000.0, 'f', decimals) + QStringLiteral(" ms");
 }
 
 QString LinkTestSummaryLine(const LinkTestRun& run) {

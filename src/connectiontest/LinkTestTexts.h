@@ -8,8 +8,8 @@
 
 #include "LinkTestRun.h"
 
-// "1,23 ms" from microseconds, two decimals.
-QString MillisecondsText(double microseconds);
+// "1,23 ms" from microseconds, with two decimals unless told otherwise.
+QString MillisecondsText(double microseconds, int decimals = 2);
 // "Test de liaison : 1000/1000 reçus, latence médiane 1,23 ms (max 2,01 ms), gigue 0,12 ms",
 // followed by what went wrong, and by why it ended early for a stopped or
 // failed run.

@@ -67,6 +67,18 @@ TEST(LatencyStats, HistogramSpansMinimumToMaximumInBinsOfWholeMicroseconds) {
   EXPECT_EQ(h.Counts, (std::vector<uint64_t>{2, 1, 0, 2}));
 }
 
+TEST(LatencyStats, HistogramUpToALimitCountsWhatIsAboveInItsLastBin) {
+  LatencyStats stats;
+  for (uint64_t v : {100, 110, 120, 130, 5000, 90000}) stats.Add(v);
+  const LatencyStats::Histogram h = stats.MakeHistogram(4, 139);
+  EXPECT_EQ(h.FirstUs, 100u);
+  EXPECT_EQ(h.BinUs, 10u);
+  EXPECT_EQ(h.Counts, (std::vector<uint64_t>{1, 1, 1, 3}));
+  // A limit below the minimum or above the maximum changes nothing.
+  EXPECT_EQ(stats.MakeHistogram(2, 1).Counts, (std::vector<uint64_t>{5, 1}));
+  EXPECT_EQ(stats.MakeHistogram(2, 1000000).Counts, (std::vector<uint64_t>{5, 1}));
+}
+
 TEST(LatencyStats, HistogramOfEqualValuesIsOneBin) {
   LatencyStats stats;
   for (int i = 0; i < 3; ++i) stats.Add(500);
