@@ -253,7 +253,8 @@ void ConnectionTestWindow::SavePrefs() {
 }
 
 void ConnectionTestWindow::StartRun() {
-  if (Running() || AbortDelay) return;
+  // Not inside a Tick either: the run under way there must stay.
+  if (Running() || AbortDelay || FInTick) return;
   ShowRoute();
   if (!MidiOutPort || MidiOutPort->State() != mosOpen) {
     lblMessage->setText(QStringLiteral("Aucune sortie MIDI ouverte : choisissez-en une dans la fenêtre principale."));
@@ -297,7 +298,20 @@ void ConnectionTestWindow::StartRun() {
 
 void ConnectionTestWindow::Tick() {
   if (!FRun || !FRun->Running()) return;
-  const std::optional<uint64_t> next = FRun->Tick();
+  // Should a send let the event loop run, this timer may come again inside it.
+  if (FInTick) {
+    FTickTimer->start(1);
+    return;
+  }
+  std::optional<uint64_t> next;
+  {
+    FInTick = true;
+    const struct TInTick {
+      bool& flag;
+      ~TInTick() { flag = false; }
+    } inTick{FInTick};
+    next = FRun->Tick();
+  }
   if (!FRun->Running()) {
     Finish();
     return;

@@ -123,4 +123,5 @@ class ConnectionTestWindow : public QWidget {
   QTimer* FTickTimer;
   QTimer* FFiguresTimer;
   int FFiguresSinceCharts = 0;
+  bool FInTick = false;
 };
