@@ -3,9 +3,10 @@
 // one that echoes a known time later, one that answers nothing, and a SysEx
 // longer than the route carries.
 //
-// JACK drops whole periods when a client falls behind (a loaded machine):
-// a run whose counts show a loss that the route did not make is run again,
-// a few times at most.
+// JACK drops whole periods when a client falls behind (an xrun, on a loaded
+// machine): a run whose counts are not those of the route is run again when
+// the server reported an xrun meanwhile, ten times at most; without one,
+// the counts must be exact at once. Runs are kept short for that.
 #include <QComboBox>
 #include <QElapsedTimer>
 
@@ -50,14 +51,17 @@ class ConnectionTestJack : public ConnectionTestFixture {
     return MidiInCount > 0;
   }
 
-  // Runs until `exact` holds of the counts, three times at most; `before`
-  // readies the route for each attempt.
+  // Runs until `exact` holds of the counts (see above); `before` readies the
+  // route for each attempt.
   bool RunUntil(const LinkTestSettings& s, const std::function<bool(const LinkTestRun::Counts&)>& exact,
                 const std::function<void()>& before = nullptr) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
       if (before) before();
+      const uint64_t xruns = client->Xruns();
       if (!RunToEnd(s, 120000)) return false;
       if (exact(Counts())) return true;
+      xrunsSeen += client->Xruns() - xruns;
+      if (client->Xruns() == xruns) return false;
       Delay_Ms(200, true);
     }
     return false;
@@ -74,12 +78,13 @@ class ConnectionTestJack : public ConnectionTestFixture {
 
   std::string Describe() {
     const LinkTestRun::Counts c = Counts();
-    return "sent " + std::to_string(c.Sent) + ", received " + std::to_string(c.Received) + ", lost " +
+    return "xruns " + std::to_string(xrunsSeen) + ", sent " + std::to_string(c.Sent) + ", received " + std::to_string(c.Received) + ", lost " +
            std::to_string(c.Lost) + ", out of order " + std::to_string(c.OutOfOrder) + ", corrupted " +
            std::to_string(c.Corrupted) + ", duplicates " + std::to_string(c.Duplicates) + "\n" + client->Graph();
   }
 
   std::unique_ptr<JackTestClient> client;
+  uint64_t xrunsSeen = 0;
 };
 
 #define ROUTE_OR_SKIP(name)                                            \
@@ -92,8 +97,8 @@ TEST_F(ConnectionTestJack, AnEchoingClientAnswersEveryMessage) {
   ROUTE_OR_SKIP("OrvalisLinkEcho");
   client->Echo();
   ASSERT_TRUE(WarmUp());
-  const bool exact = RunUntil(Notes(500, 500), [](const LinkTestRun::Counts& c) {
-    return c.Received == 500 && c.Lost == 0;
+  const bool exact = RunUntil(Notes(200, 400), [](const LinkTestRun::Counts& c) {
+    return c.Received == 200 && c.Lost == 0;
   });
   EXPECT_TRUE(exact) << Describe();
   EXPECT_EQ(Counts().OutOfOrder + Counts().Corrupted + Counts().Duplicates, 0u);
@@ -112,7 +117,7 @@ TEST_F(ConnectionTestJack, AClientThatDropsEveryTenthMessageLosesATenth) {
   dropTenth();
   ASSERT_TRUE(WarmUp());
   const bool exact = RunUntil(
-      Notes(300, 300), [](const LinkTestRun::Counts& c) { return c.Received == 270 && c.Lost == 30; }, dropTenth);
+      Notes(200, 400), [](const LinkTestRun::Counts& c) { return c.Received == 180 && c.Lost == 20; }, dropTenth);
   EXPECT_TRUE(exact) << Describe();
   for (size_t i = 0; i < Window()->Run()->Records().size(); ++i) {
     const bool dropped = (i + 1) % 10 == 0;
@@ -141,9 +146,9 @@ TEST_F(ConnectionTestJack, AClientThatSwapsTwoMessagesMakesOneOutOfOrderEachTime
   swapTwo();
   ASSERT_TRUE(WarmUp());
   const bool exact = RunUntil(
-      Notes(300, 300), [](const LinkTestRun::Counts& c) { return c.Received == 300 && c.Lost == 0; }, swapTwo);
+      Notes(200, 400), [](const LinkTestRun::Counts& c) { return c.Received == 200 && c.Lost == 0; }, swapTwo);
   EXPECT_TRUE(exact) << Describe();
-  EXPECT_EQ(Counts().OutOfOrder, 3u);
+  EXPECT_EQ(Counts().OutOfOrder, 2u);
   const auto& records = Window()->Run()->Records();
   EXPECT_EQ(records[49].Status, LinkTestRun::MessageStatus::OutOfOrder);
   EXPECT_EQ(records[50].Status, LinkTestRun::MessageStatus::Received);
@@ -159,12 +164,14 @@ TEST_F(ConnectionTestJack, AClientThatEchoesLaterShowsItsDelayWithinOnePeriod) {
   client->Echo();
   ASSERT_TRUE(WarmUp());
   LinkTestSettings s = Notes(200, 100);
-  ASSERT_TRUE(RunUntil(s, [](const LinkTestRun::Counts& c) { return c.Received == 200; })) << Describe();
+  // Only the latencies count here: a period lost to an xrun does not matter.
+  const auto enough = [](const LinkTestRun::Counts& c) { return c.Received >= 150; };
+  ASSERT_TRUE(RunUntil(s, enough)) << Describe();
   const double plainUs = static_cast<double>(Window()->Run()->Latencies().Summarize().MedianUs);
 
   const double delayUs = 4 * kPeriodUs;
   client->EchoAfter(std::chrono::microseconds(static_cast<int64_t>(std::lround(delayUs))));
-  ASSERT_TRUE(RunUntil(s, [](const LinkTestRun::Counts& c) { return c.Received == 200; })) << Describe();
+  ASSERT_TRUE(RunUntil(s, enough)) << Describe();
   const double delayedUs = static_cast<double>(Window()->Run()->Latencies().Summarize().MedianUs);
   RecordProperty("plain_median_us", std::to_string(plainUs));
   RecordProperty("delayed_median_us", std::to_string(delayedUs));

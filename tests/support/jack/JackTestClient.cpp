@@ -39,6 +39,7 @@ std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& clientNa
       jack_port_register(client->client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
   if (client->in_ == nullptr || client->out_ == nullptr) return nullptr;
   if (jack_set_process_callback(client->client_, &JackTestClient::OnProcess, client.get()) != 0 ||
+      jack_set_xrun_callback(client->client_, &JackTestClient::OnXrun, client.get()) != 0 ||
       jack_activate(client->client_) != 0) {
     return nullptr;
   }
@@ -139,6 +140,11 @@ void JackTestClient::ClearReceived() {
 bool JackTestClient::WaitForReceived(size_t count, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
   return received_.wait_for(lock, timeout, [&] { return receivedMessages_.size() >= count; });
+}
+
+int JackTestClient::OnXrun(void* self) {
+  static_cast<JackTestClient*>(self)->xruns_.fetch_add(1);
+  return 0;
 }
 
 int JackTestClient::OnProcess(uint32_t frames, void* self) {

@@ -92,6 +92,10 @@ class JackTestClient {
                     int attempts = 20,
                     std::chrono::milliseconds wait = std::chrono::milliseconds(500));
 
+  // The server's xruns (periods it ran late, in which messages can be lost)
+  // since the client opened.
+  uint64_t Xruns() const { return xruns_.load(); }
+
   std::vector<Message> Received() const;
   void ClearReceived();
   // True once at least `count` messages were received.
@@ -101,6 +105,7 @@ class JackTestClient {
  private:
   JackTestClient() = default;
   static int OnProcess(uint32_t frames, void* self);
+  static int OnXrun(void* self);
   void Process(uint32_t frames);
 
   std::shared_ptr<const void> turn_;  // the server is this process's while the client exists (JackTestTurn.h)
@@ -113,6 +118,7 @@ class JackTestClient {
   std::vector<Message> receivedMessages_;
   std::vector<Message> toSend_;
   std::atomic<uint64_t> periods_{0};  // process callbacks run so far
+  std::atomic<uint64_t> xruns_{0};
   bool echo_ = false;
   Replies replies_;
   uint64_t delayFrames_ = 0;
