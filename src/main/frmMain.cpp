@@ -20,6 +20,7 @@
 
 #include "AccessibleWidgets.h"
 #include "CounterDisplay.h"
+#include "ConnectionTestWindow.h"
 #include "FileCommands.h"
 #include "FramePacer.h"
 #include "HexSpinBox.h"
@@ -179,6 +180,7 @@ void TfmMain::CreateMenus() {
   ActToolsSendSysexFile = action("&Envoyer un fichier SysEx…", true);
   ActEditCopy = action("&Copier", true, QKeySequence(Qt::CTRL | Qt::Key_C));
   ActToolsLoopTest = action("Test &boucle (sortie sur entrée)", true, QKeySequence(Qt::CTRL | Qt::Key_T));
+  ActToolsConnectionTest = action("Test de &liaison…", true);
   ActToolsSendBulk = action("Envoi par &paquets", true, QKeySequence(Qt::CTRL | Qt::Key_B));
   ActViewDevIO = action("Voir section &Interfaces entrée/sortie", false, QKeySequence(Qt::CTRL | Qt::Key_1));
   ActViewTx = action("Voir section &Emission données MIDI", false, QKeySequence(Qt::CTRL | Qt::Key_2));
@@ -203,6 +205,7 @@ void TfmMain::CreateMenus() {
   mnuEdit->addAction(ActEditCopy);
   mnuTools = menuBar()->addMenu("&Outils");
   mnuTools->addAction(ActToolsLoopTest);
+  mnuTools->addAction(ActToolsConnectionTest);
   mnuTools->addAction(ActToolsSendBulk);
   mnuTools->addAction(ActToolsSendSysexFile);
   mnuView = menuBar()->addMenu("&Affichage");
@@ -321,6 +324,7 @@ void TfmMain::ConnectHandlers() {
   onAction(ActAppClose, &TfmMain::ActAppCloseExecute);
   onAction(ActEditCopy, &TfmMain::ActEditCopyExecute);
   onAction(ActToolsLoopTest, &TfmMain::ActToolsLoopTestExecute);
+  onAction(ActToolsConnectionTest, &TfmMain::ActToolsConnectionTestExecute);
   onAction(ActToolsSendBulk, &TfmMain::ActToolsSendBulkExecute);
   onAction(ActViewAll, &TfmMain::ActViewAllExecute);
   onAction(ActAppAbout, &TfmMain::ActAppAboutExecute);
@@ -475,6 +479,7 @@ void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
   AbortDelay = true;
   if (btnMidiSendContinuous->isChecked()) btnMidiSendContinuous->setChecked(false);
   Files->FormCloseQuery();
+  if (ConnectionTest) ConnectionTest->StopRun();
   // Settings never loaded (a start that failed before) are not saved over the
   // file. A save that fails (a file or folder that cannot be written, a full
   // disk) leaves the previous file whole; the first time, the window stays to

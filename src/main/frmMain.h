@@ -10,6 +10,7 @@
 //   frmMainTransport.cpp transport commands
 //   frmMainLoopTest.cpp  loop test
 //   frmMainResend.cpp    re-send from the log
+//   frmMainConnectionTest.cpp  the connection test window's menu entry
 //
 // Everything runs on the user-interface thread. The window owns its controls
 // (Qt parent ownership). It is painted at most once per screen frame
@@ -27,6 +28,7 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -48,6 +50,7 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTimer;
+class ConnectionTestWindow;
 class FileCommands;
 class TCounterDisplay;
 class THexSpinBox;
@@ -125,6 +128,9 @@ class TfmMain : public QMainWindow {
   // the file commands.
   std::function<void(const TMyMidiEvent& Event)> OnMidiInEvent;
   std::function<void(const QString& Line)> OnMidiOutLine;
+  // Given every event drained from the input port, paused or not, while a
+  // connection test runs; set and cleared by its window.
+  std::function<void(const TMyMidiEvent& Event)> OnConnectionTestEvent;
 
   // --- Transmit panel (frmMainTransmit.cpp) ---
   void rbSendNoteClick(QObject* Sender);
@@ -143,6 +149,12 @@ class TfmMain : public QMainWindow {
 
   // --- Loop test (frmMainLoopTest.cpp) ---
   void ActToolsLoopTestExecute(QObject* Sender);
+
+  // --- Connection test (frmMainConnectionTest.cpp) ---
+  // Shows the connection test window, made at first use.
+  void ActToolsConnectionTestExecute(QObject* Sender);
+  // The window; none before the first use.
+  QPointer<ConnectionTestWindow> ConnectionTest;
 
   // --- Re-send from the log (frmMainResend.cpp) ---
   void MemoLogClick(QObject* Sender);
@@ -167,6 +179,7 @@ class TfmMain : public QMainWindow {
   QAction* ActToolsSendSysexFile;
   QAction* ActEditCopy;
   QAction* ActToolsLoopTest;
+  QAction* ActToolsConnectionTest;
   QAction* ActToolsSendBulk;
   QAction* ActViewDevIO;
   QAction* ActViewTx;

@@ -1,5 +1,6 @@
 // Receive monitor and event log: drains the input port, counts and shows the
-// activity, feeds the loop test and writes one decoded line per event.
+// activity, feeds the loop test and the connection test, and writes one
+// decoded line per event.
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
@@ -191,6 +192,7 @@ void TfmMain::MidiInMidiInput(QObject* Sender) {
         LoopRxData2 = event->Data2;
       }
       if (OnMidiInEvent) OnMidiInEvent(*event);
+      if (OnConnectionTestEvent) OnConnectionTestEvent(*event);
       if (!paused) Log_Add_MidiInEvent(*event);
       SaturatingIncrement(MidiInCount);
       if (!FSinceCounterPaint.isValid() || FSinceCounterPaint.elapsed() >= kFrameMs) show();

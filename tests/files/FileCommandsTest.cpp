@@ -84,7 +84,8 @@ TEST_F(FileCommandsTest, TheMenusHoldTheNewCommands) {
                          QString::fromUtf8("Arrêter l'enregistrement du trafic"),
                          QString::fromUtf8("Enregistrer les SysEx reçus…"), "-", "Quitter"}));
   EXPECT_EQ(captions(window->mnuTools),
-            (QStringList{QString::fromUtf8("Test boucle (sortie sur entrée)"), "Envoi par paquets",
+            (QStringList{QString::fromUtf8("Test boucle (sortie sur entrée)"), QString::fromUtf8("Test de liaison…"),
+                         "Envoi par paquets",
                          QString::fromUtf8("Envoyer un fichier SysEx…")}));
   EXPECT_TRUE(window->ActFileRecordTraffic->isEnabled());
   EXPECT_FALSE(window->ActFileStopTraffic->isEnabled());

@@ -1,5 +1,6 @@
 // Renders the pictures of the README: the real windows on the built-in
-// loopback, after a little traffic, then the main window whose devices were
+// loopback, after a little traffic (and the connection test during and after
+// a run), then the main window whose devices were
 // unplugged (a device of the picture's own, named as a USB interface is on
 // ALSA, made to go away), each written as a PNG into the folder given as the
 // only argument. Run it through scripts/screenshots.sh, which gives it an X
@@ -23,6 +24,7 @@
 #include <memory>
 
 #include "BulkSpinBox.h"
+#include "ConnectionTestWindow.h"
 #include "FileCommands.h"
 #include "HexSpinBox.h"
 #include "MidiServices.h"
@@ -237,6 +239,22 @@ int main(int argc, char** argv) {
     about.show();
     shots.Save(&about, QStringLiteral("about"));
     about.hide();
+
+    // The connection test: 6 000 notes at 2 000 a second through the
+    // loopback, while it runs and once it has ended.
+    window.ActToolsConnectionTest->trigger();
+    ConnectionTestWindow* linkTest = window.ConnectionTest;
+    LinkTestSettings link;
+    link.Count = 6000;
+    link.RatePerSecond = 2000;
+    link.TimeoutMs = 1000;
+    linkTest->ShowSettings(link);
+    linkTest->btnStart->click();
+    Settle(1300);
+    shots.Save(linkTest, QStringLiteral("connection-test-running"));
+    for (int i = 0; i < 100 && linkTest->Running(); ++i) Settle(100);
+    shots.Save(linkTest, QStringLiteral("connection-test-done"));
+    linkTest->hide();
 
     window.close();
     fmSendBulk = nullptr;

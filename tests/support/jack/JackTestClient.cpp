@@ -39,6 +39,7 @@ std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& clientNa
       jack_port_register(client->client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
   if (client->in_ == nullptr || client->out_ == nullptr) return nullptr;
   if (jack_set_process_callback(client->client_, &JackTestClient::OnProcess, client.get()) != 0 ||
+      jack_set_xrun_callback(client->client_, &JackTestClient::OnXrun, client.get()) != 0 ||
       jack_activate(client->client_) != 0) {
     return nullptr;
   }
@@ -84,9 +85,22 @@ std::string JackTestClient::Graph() const {
 }
 
 void JackTestClient::Echo(Transform transform) {
+  EchoEach([transform = std::move(transform)](const Message& message) {
+    Message echoed = transform ? transform(message) : message;
+    return echoed.empty() ? std::vector<Message>{} : std::vector<Message>{std::move(echoed)};
+  });
+}
+
+void JackTestClient::EchoEach(Replies replies) {
   std::lock_guard lock(mutex_);
   echo_ = true;
-  transform_ = std::move(transform);
+  replies_ = std::move(replies);
+}
+
+void JackTestClient::EchoAfter(std::chrono::microseconds delay) {
+  const uint64_t rate = jack_get_sample_rate(client_);
+  std::lock_guard lock(mutex_);
+  delayFrames_ = (static_cast<uint64_t>(delay.count()) * rate + 500000) / 1000000;
 }
 
 void JackTestClient::StopEcho() {
@@ -128,6 +142,11 @@ bool JackTestClient::WaitForReceived(size_t count, std::chrono::milliseconds tim
   return received_.wait_for(lock, timeout, [&] { return receivedMessages_.size() >= count; });
 }
 
+int JackTestClient::OnXrun(void* self) {
+  static_cast<JackTestClient*>(self)->xruns_.fetch_add(1);
+  return 0;
+}
+
 int JackTestClient::OnProcess(uint32_t frames, void* self) {
   static_cast<JackTestClient*>(self)->Process(frames);
   return 0;
@@ -141,14 +160,20 @@ void JackTestClient::Process(uint32_t frames) {
   jack_midi_clear_buffer(outBuffer);
 
   std::lock_guard lock(mutex_);
+  const uint64_t periodStart = jack_last_frame_time(client_);
   const uint32_t count = jack_midi_get_event_count(inBuffer);
   for (uint32_t i = 0; i < count; ++i) {
     jack_midi_event_t event;
     if (jack_midi_event_get(&event, inBuffer, i) != 0) continue;
     Message message(event.buffer, event.buffer + event.size);
     if (echo_) {
-      Message echoed = transform_ ? transform_(message) : message;
-      if (!echoed.empty()) toSend_.push_back(std::move(echoed));
+      for (Message& echoed : replies_(message)) {
+        if (delayFrames_ == 0) {
+          toSend_.push_back(std::move(echoed));
+        } else {
+          delayed_.push_back({periodStart + event.time + delayFrames_, std::move(echoed)});
+        }
+      }
     }
     receivedMessages_.push_back(std::move(message));
   }
@@ -164,4 +189,13 @@ void JackTestClient::Process(uint32_t frames) {
     }
   }
   toSend_.erase(toSend_.begin(), toSend_.begin() + static_cast<std::ptrdiff_t>(sent));
+
+  // Delayed echoes whose frame falls in this period, each at its own frame.
+  size_t due = 0;
+  for (; due < delayed_.size() && delayed_[due].frame < periodStart + frames; ++due) {
+    const Delayed& d = delayed_[due];
+    const auto offset = static_cast<uint32_t>(d.frame > periodStart ? d.frame - periodStart : 0);
+    jack_midi_event_write(outBuffer, offset, d.message.data(), d.message.size());
+  }
+  delayed_.erase(delayed_.begin(), delayed_.begin() + static_cast<std::ptrdiff_t>(due));
 }

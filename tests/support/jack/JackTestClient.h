@@ -6,6 +6,8 @@
 //   auto jack = JackTestClient::Open("OrvalisTestEcho");
 //   if (!jack) GTEST_SKIP() << JackTestClient::kNoServer;
 //   jack->Echo([](const JackTestClient::Message& m) { ... return changed; });
+//   jack->EchoEach([](const JackTestClient::Message& m) { ... return messages; });  // drop, hold, swap
+//   jack->EchoAfter(std::chrono::microseconds(21333));  // each echo that much later, to the frame
 //   jack->Connect(jack->OutputPort(), "Orvalis-01:MIDI In");
 //   jack->Send({0x90, 0x3C, 0x40});
 //   ASSERT_TRUE(jack->WaitForReceived(1));
@@ -43,6 +45,9 @@ class JackTestClient {
   using Message = std::vector<uint8_t>;
   // Turns an arriving message into the one to echo; an empty result echoes nothing.
   using Transform = std::function<Message(const Message&)>;
+  // Turns an arriving message into the messages to echo now, in order (none,
+  // or some held from before).
+  using Replies = std::function<std::vector<Message>(const Message&)>;
 
   static constexpr const char* kNoServer = "no JACK server is running";
 
@@ -69,6 +74,10 @@ class JackTestClient {
 
   // From now on every message arriving on "in" is also sent on "out".
   void Echo(Transform transform = nullptr);
+  void EchoEach(Replies replies);
+  // From now on each echo leaves `delay` after its message arrived, rounded
+  // to the nearest frame (0: in the period it arrived in, at its start).
+  void EchoAfter(std::chrono::microseconds delay);
   void StopEcho();
   // Queued and sent on "out" in the next period.
   void Send(const Message& message);
@@ -83,6 +92,10 @@ class JackTestClient {
                     int attempts = 20,
                     std::chrono::milliseconds wait = std::chrono::milliseconds(500));
 
+  // The server's xruns (periods it ran late, in which messages can be lost)
+  // since the client opened.
+  uint64_t Xruns() const { return xruns_.load(); }
+
   std::vector<Message> Received() const;
   void ClearReceived();
   // True once at least `count` messages were received.
@@ -92,6 +105,7 @@ class JackTestClient {
  private:
   JackTestClient() = default;
   static int OnProcess(uint32_t frames, void* self);
+  static int OnXrun(void* self);
   void Process(uint32_t frames);
 
   std::shared_ptr<const void> turn_;  // the server is this process's while the client exists (JackTestTurn.h)
@@ -104,6 +118,13 @@ class JackTestClient {
   std::vector<Message> receivedMessages_;
   std::vector<Message> toSend_;
   std::atomic<uint64_t> periods_{0};  // process callbacks run so far
+  std::atomic<uint64_t> xruns_{0};
   bool echo_ = false;
-  Transform transform_;
+  Replies replies_;
+  uint64_t delayFrames_ = 0;
+  struct Delayed {
+    uint64_t frame;  // when it leaves, in the server's frames
+    Message message;
+  };
+  std::vector<Delayed> delayed_;  // in the order they leave
 };
