@@ -32,7 +32,7 @@ TEST_F(ConnectionTestWindowTest, OpensFromTheToolsMenuBesideTheLoopTest) {
   Start();
   const QList<QAction*> tools = window->mnuTools->actions();
   ASSERT_GE(tools.size(), 2);
-  // As shown: the '&' marks the mnemonic's letter.
+  // The '&' marks the letter of the entry's mnemonic.
   EXPECT_EQ(tools[0]->text(), "Test &boucle (sortie sur entrée)");
   EXPECT_EQ(tools[1]->text(), "Test de &liaison…");
   tools[1]->trigger();
