@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/with-jack.sh COMMAND...: runs COMMAND with a private JACK server
-# (dummy driver, no real time) and stops that server by its PID afterwards,
-# whatever the outcome. The server's name is exported as JACK_DEFAULT_SERVER.
+# (dummy driver; no real-time scheduling unless ORVALIS_JACK_REALTIME=1) and
+# stops that server by its PID afterwards, whatever the outcome. The server's
+# name is exported as JACK_DEFAULT_SERVER.
 set -uo pipefail
 export JACK_NO_AUDIO_RESERVATION=1
 export JACK_DEFAULT_SERVER="orvalis-test-$$"
@@ -22,7 +23,11 @@ if ! jackd_running; then
   rm -rf "/dev/shm/jack_db-$(id -u)" /dev/shm/jack-shm-registry "/dev/shm/jack-$(id -u)-"* \
     /dev/shm/jack_sem.* /dev/shm/jack_*_0_0
 fi
-jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -d dummy -r 48000 -p 256 >"$log" 2>&1 &
+# ORVALIS_JACK_REALTIME=1: the server and its clients' process threads run
+# with real-time scheduling, as on a musician's machine (needs the right to).
+scheduling=--no-realtime
+if [[ ${ORVALIS_JACK_REALTIME:-0} == 1 ]]; then scheduling=--realtime; fi
+jackd -n "$JACK_DEFAULT_SERVER" "$scheduling" -d dummy -r 48000 -p 256 >"$log" 2>&1 &
 jack_pid=$!
 stop_jack() {
   if kill -0 "$jack_pid" 2>/dev/null; then
