@@ -83,6 +83,8 @@ class AlsaDevices : public AlsaTest {
   MidiServices* midi = nullptr;
   int notices = 0;
   std::vector<HMIDI> inputs, outputs;
+  // Buffers handed to the inputs: they outlive TearDown, which closes them.
+  std::deque<TestHeader> headers;
   bool unplugged = false;
 };
 
@@ -235,7 +237,6 @@ TEST_F(AlsaDevices, SysexComingFasterThanItIsReadIsNeverDeliveredAsWholeWhenItIs
   // is the whole message or is cut short (MIM_LONGERROR, no F7 at its end),
   // and nothing is printed.
   NoticeRecorder received;
-  std::deque<TestHeader> headers;
   const std::string printed = StderrOf([&] {
     const HMIDI in = OpenIn(kVirtualRawMidi0, received);
     ASSERT_NE(in, 0u);
