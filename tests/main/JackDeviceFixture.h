@@ -26,6 +26,16 @@ class JackDeviceFixture : public MainWindowFixture {
     EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn ouvert");
   }
 
+  // Both ports closed by the device's going, red, their hints saying so.
+  void ExpectBothAwaited() {
+    EXPECT_EQ(MidiOutPort->State(), mosClosed);
+    EXPECT_EQ(window->shMidiOut->BrushColor(), kRed);
+    EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut fermé : périphérique déconnecté, en attente de son retour");
+    EXPECT_EQ(MidiInPort->State(), misClosed);
+    EXPECT_EQ(window->shMidiIn->BrushColor(), kRed);
+    EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn fermé : périphérique déconnecté, en attente de son retour");
+  }
+
   // A Note On out to the device and one back into the log. A JACK graph that
   // has just changed may skip a period: each step is repeated until it shows.
   void ExpectTrafficBothWays(JackTestClient& device) {

@@ -81,12 +81,7 @@ TEST_F(JackDevicesComeAndGoTest, AnOpenDeviceThatGoesIsAwaitedAndOpenedAgainWhen
 
   device.reset();
   ASSERT_TRUE(PumpUntil(Waiting));
-  EXPECT_EQ(MidiOutPort->State(), mosClosed);
-  EXPECT_EQ(window->shMidiOut->BrushColor(), kRed);
-  EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut fermé : périphérique déconnecté, en attente de son retour");
-  EXPECT_EQ(MidiInPort->State(), misClosed);
-  EXPECT_EQ(window->shMidiIn->BrushColor(), kRed);
-  EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn fermé : périphérique déconnecté, en attente de son retour");
+  ExpectBothAwaited();
   EXPECT_EQ(window->cbMIDIIn->currentText(), InputOf(client));
   EXPECT_EQ(window->cbMIDIOut->currentText(), OutputOf(client));
   EXPECT_EQ(LogLines(), (QStringList{"Périphérique MIDI In déconnecté : " + InputOf(client),

@@ -91,12 +91,7 @@ TEST_P(JackServerFaultTest, PortsCloseWhenTheServerEndsAndOpenAgainOnceItAndTheD
   ASSERT_TRUE(PumpUntil([] {
     return !MidiPort_AwaitedDevice(mpkIn).isEmpty() && !MidiPort_AwaitedDevice(mpkOut).isEmpty();
   }));
-  EXPECT_EQ(MidiOutPort->State(), mosClosed);
-  EXPECT_EQ(window->shMidiOut->BrushColor(), kRed);
-  EXPECT_EQ(window->shMidiOut->Hint(), "Port MidiOut fermé : périphérique déconnecté, en attente de son retour");
-  EXPECT_EQ(MidiInPort->State(), misClosed);
-  EXPECT_EQ(window->shMidiIn->BrushColor(), kRed);
-  EXPECT_EQ(window->shMidiIn->Hint(), "Port MidiIn fermé : périphérique déconnecté, en attente de son retour");
+  ExpectBothAwaited();
   const QStringList lines = LogLines();
   EXPECT_TRUE(lines.contains("Périphérique MIDI In déconnecté : " + InputName())) << lines.join('\n').toStdString();
   EXPECT_TRUE(lines.contains("Périphérique MIDI Out déconnecté : " + OutputName())) << lines.join('\n').toStdString();
