@@ -79,6 +79,10 @@ void TMidiInput::SetProductName(const std::string& value) {
     }
   }
   if (FProductName != value) Raise("MIDI Input Device " + value + " not installed ");
+  // The port already bore that name and the device has gone. Raised here:
+  // DeviceID's own check counts the devices again, and a device that came
+  // meanwhile would make the id valid and move the port to that device.
+  if (id == count) Raise("Invalid device ID");
   SetDeviceID(id);
 }
 

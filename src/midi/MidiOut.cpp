@@ -119,6 +119,18 @@ uint32_t TMidiOutput::SearchDevices(Match match) {
   return count;
 }
 
+namespace {
+
+// The port already bore what was sought and the device has gone: the search
+// ended past the last id. Raised here rather than by DeviceID's own check,
+// which counts the devices again: one that came meanwhile would make that id
+// valid, and the port would silently move to whichever device bears it.
+void RaiseUnlessFound(bool found) {
+  if (!found) throw EMidiOutputError("Invalid device ID");
+}
+
+}  // namespace
+
 void TMidiOutput::SetProductName(const std::string& value) {
   if (FState == mosOpen) throw EMidiOutputError("Change to ProductName while device was open");
   bool found = false;
@@ -130,6 +142,7 @@ void TMidiOutput::SetProductName(const std::string& value) {
   if (FProductName != value) {
     throw EMidiOutputError("MIDI output Device " + value + " not installed");
   }
+  RaiseUnlessFound(found);
   SetDeviceID(id);
 }
 
@@ -146,6 +159,7 @@ void TMidiOutput::SetTechnology(OutPortTech value) {
   if (FTechnology != value) {
     throw EMidiOutputError("MIDI output technology " + TechnologyName(value) + " not installed");
   }
+  RaiseUnlessFound(found);
   SetDeviceID(id);
 }
 

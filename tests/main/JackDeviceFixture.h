@@ -43,6 +43,7 @@ class JackDeviceFixture : public MainWindowFixture {
     const bool sent = JackTestClient::Retry(
         [&] { window->btnSendData1Click(window->btnSendData1); },
         [&] {
+          QCoreApplication::processEvents();  // as the window's own loop would meanwhile
           for (const auto& message : device.Received()) {
             if (message == JackTestClient::Message{0x90, 0x3C, 0x40}) return true;
           }

@@ -166,6 +166,16 @@ TEST_F(MidiInTest, ANameThatHasGoneIsAnInvalidId) {
   EXPECT_THROW_TEXT(port.SetProductName("Pads"), EMidiInputError, "Invalid device ID");
 }
 
+TEST_F(MidiInTest, ASoughtDeviceThatHasGoneIsNotReplacedByOneThatComesMeanwhile) {
+  TMidiInput& port = Port();
+  port.SetProductName("Pads");
+  midi->RemoveInputDevice("Pads");
+  // Between the search and the check of the id.
+  midi->BeforeNext("midiInGetNumDevs", [&] { midi->AddInputDevice("Newcomer"); }, 1);
+  EXPECT_THROW_TEXT(port.SetProductName("Pads"), EMidiInputError, "Invalid device ID");
+  EXPECT_EQ(port.ProductName(), "Pads");
+}
+
 namespace {
 
 struct SettingChange {

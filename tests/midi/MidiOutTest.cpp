@@ -161,6 +161,29 @@ TEST_F(MidiOutTest, ANameThatHasGoneIsAnInvalidId) {
   EXPECT_THROW_TEXT(port.SetProductName("Synth A"), EMidiOutputError, "Invalid device ID");
 }
 
+// The port bore a device that has gone; another device comes while the port
+// seeks it again, between the search and the check of the id: the port must
+// not move to the newcomer.
+TEST_F(MidiOutTest, ASoughtDeviceThatHasGoneIsNotReplacedByOneThatComesMeanwhile) {
+  struct Seek {
+    const char* what;
+    std::function<void(TMidiOutput&)> seek;
+  };
+  for (const Seek& seek : {Seek{"by name", [](TMidiOutput& port) { port.SetProductName("Synth A"); }},
+                           Seek{"by technology", [](TMidiOutput& port) { port.SetTechnology(opt_Synth); }}}) {
+    SCOPED_TRACE(seek.what);
+    midi->RemoveAllDevices();
+    midi->AddOutputDevice("Synth A", MOD_SYNTH);
+    midi->AddOutputDevice("Loopback");
+    TMidiOutput port;
+    seek.seek(port);
+    midi->RemoveOutputDevice("Synth A");
+    midi->BeforeNext("midiOutGetNumDevs", [&] { midi->AddOutputDevice("Newcomer"); }, 1);
+    EXPECT_THROW_TEXT(seek.seek(port), EMidiOutputError, "Invalid device ID");
+    EXPECT_EQ(port.ProductName(), "Synth A");
+  }
+}
+
 TEST_F(MidiOutTest, ATechnologySelectsItsFirstDeviceAndAMissingOneRaisesNamingIt) {
   midi->AddOutputDevice("Port", MOD_MIDIPORT);
   midi->AddOutputDevice("Synth 1", MOD_SYNTH);

@@ -225,6 +225,11 @@ void TestMidiServices::FailNext(const std::string& op, MMRESULT code, int times,
   }
 }
 
+void TestMidiServices::BeforeNext(const std::string& op, std::function<void()> action, int after) {
+  Lock lock(mutex_);
+  actions_[op] = {std::move(action), after};
+}
+
 void TestMidiServices::ClearFailures() {
   Lock lock(mutex_);
   failures_.clear();
@@ -245,6 +250,15 @@ void TestMidiServices::ForgetErrorText(MMRESULT code) {
 void TestMidiServices::Record(const std::string& op, std::vector<uint64_t> args) {
   Lock lock(mutex_);
   calls_.push_back({op, std::move(args)});
+  auto it = actions_.find(op);
+  if (it == actions_.end()) return;
+  if (it->second.after > 0) {
+    --it->second.after;
+    return;
+  }
+  const std::function<void()> action = std::move(it->second.run);
+  actions_.erase(it);
+  action();
 }
 
 bool TestMidiServices::Injected(const std::string& op, std::vector<uint64_t> args,

@@ -103,6 +103,10 @@ class TestMidiServices final : public MidiServices {
   // times -1: every call from then on.
   void FailNext(const std::string& op, MMRESULT code, int times = 1, int after = 0);
   void ClearFailures();
+  // Runs `action` once, at the start of the call of the operation that comes
+  // after `after` more calls of it: a change (a device that comes or goes)
+  // that lands between two calls of the program's.
+  void BeforeNext(const std::string& op, std::function<void()> action, int after = 0);
   // Texts of midiInGetErrorText / midiOutGetErrorText; unknown codes fail with
   // MMSYSERR_INVALPARAM. Known from the start: every code that the program's
   // back ends return, with their texts (ErrorTexts.h).
@@ -259,6 +263,11 @@ class TestMidiServices final : public MidiServices {
     int after;
   };
   std::map<std::string, Failure> failures_;
+  struct Action {
+    std::function<void()> run;
+    int after;
+  };
+  std::map<std::string, Action> actions_;
   std::map<MMRESULT, std::string> errorTexts_;
   std::vector<Call> calls_;
   std::vector<uint32_t> shortMessages_;
