@@ -227,7 +227,41 @@ RawMidiDevice::~RawMidiDevice() {
   if (fd_ >= 0) close(fd_);
 }
 
+bool RawMidiDevice::WaitUntilSentOrStopped() {
+  // A device that stopped stays as it is: no bytes go, the room stays the same.
+  constexpr auto kStopped = std::chrono::milliseconds(200);
+  std::optional<size_t> room = RawMidiOutputRoom(fd_);
+  auto changed = std::chrono::steady_clock::now();
+  while (room && *room < outputBuffer_) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::optional<size_t> now = RawMidiOutputRoom(fd_);
+    if (now != room) {
+      room = now;
+      changed = std::chrono::steady_clock::now();
+    } else if (std::chrono::steady_clock::now() - changed > kStopped) {
+      return false;
+    }
+  }
+  if (!room) ADD_FAILURE() << "cannot see what " << path_ << " has left to send: " << std::strerror(errno);
+  return room.has_value();
+}
+
 bool RawMidiDevice::Write(const std::vector<uint8_t>& bytes) {
+  // The kernel counts written bytes as there before it has copied them in
+  // from the writer: a device still sending earlier bytes may then send stale
+  // ones from its buffer's last round. So the device first sends what it has
+  // and settles, and its buffer takes the whole write at once; it starts
+  // sending only once all of it is copied in.
+  const bool sent = WaitUntilSentOrStopped();
+  if (sent && bytes.size() > outputBuffer_) {
+    outputBuffer_ = ReserveRawMidiOutput(fd_, bytes.size());
+    if (outputBuffer_ == 0) {
+      ADD_FAILURE() << "cannot make room for " << bytes.size() << " bytes in " << path_ << ": "
+                    << std::strerror(errno);
+      return false;
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t written = write(fd_, bytes.data() + done, bytes.size() - done);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "MidiServices.h"
+#include "RawMidiOutput.h"
 
 // Product names of the VM's devices, as the program lists them.
 inline const std::string kMidiThrough = "Midi Through:Midi Through Port-0 (ALSA)";
@@ -91,7 +92,8 @@ class SequencerTestClient {
   std::unique_ptr<Handles> handles_;
 };
 
-// A raw MIDI device opened for the test's life. Writes block until the kernel
+// A raw MIDI device opened for the test's life. Writes wait until the device
+// has sent what was written before (or stopped), then block until the kernel
 // took every byte; reads wait for bytes with a deadline.
 class RawMidiDevice {
  public:
@@ -104,10 +106,16 @@ class RawMidiDevice {
   bool IsOpen() const { return fd_ >= 0; }
   // False (with the reason as a test failure) if not every byte was written.
   bool Write(const std::vector<uint8_t>& bytes);
+  // Waits until the device has sent every byte written to it (true), or has
+  // stopped sending (false): the virtual raw MIDI device stops when the
+  // sequencer refuses a message of its (a queue that is full), until the next
+  // write sets it going again.
+  bool WaitUntilSentOrStopped();
   // The bytes read until `count` of them arrived or the timeout passed.
   std::vector<uint8_t> Read(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
  private:
   int fd_ = -1;
   std::string path_;
+  size_t outputBuffer_ = kRawMidiOutputDefault;
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "AlsaInputBatch.h"
 #include "backends/common/DeviceNames.h"
 #include "backends/common/InputDelivery.h"
 
@@ -83,6 +84,10 @@ void AlsaClient::Read() {
   const std::unique_ptr<snd_midi_event_t, DecoderDeleter> decoder(made);
   snd_midi_event_no_status(decoder.get(), 1);  // every message with its status byte
 
+  std::vector<InputDelivery*> deliveries;
+  for (const Registration& input : inputs_) deliveries.push_back(input.delivery);
+  AlsaInputBatch batch(kInputBufferBytes);
+
   const int count = snd_seq_poll_descriptors_count(seq_.get(), POLLIN);
   std::vector<pollfd> descriptors(static_cast<size_t>(std::max(count, 0)) + 1);
   descriptors[0] = {wake_, POLLIN, 0};
@@ -92,29 +97,40 @@ void AlsaClient::Read() {
     if (poll(descriptors.data(), descriptors.size(), -1) < 0 && errno != EINTR) return;
     if (descriptors[0].revents != 0) return;
     for (;;) {
+      // With alsa-lib's buffer empty, the next call reads the kernel's queue,
+      // and only that read tells whether the last one may have straddled a loss.
+      const bool reads = snd_seq_event_input_pending(seq_.get(), 0) == 0;
       snd_seq_event_t* event = nullptr;
       const int result = snd_seq_event_input(seq_.get(), &event);
       if (result == -ENOSPC) {  // the queue overflowed: what was in it is lost
-        for (const Registration& input : inputs_) input.delivery->Lost();
+        batch.ReleaseAfterLoss(deliveries);
         continue;
       }
-      if (result < 0 || event == nullptr) break;  // -EAGAIN: none left
-      Deliver(*event, decoder.get());
+      if (reads) batch.Release();
+      if (result >= 0 && event != nullptr) {
+        Hold(*event, decoder.get(), batch);
+      } else if (reads) {
+        break;  // -EAGAIN: none left, and nothing held
+      }
+      // Else an event that alsa-lib's buffer did not hold whole: it emptied
+      // the buffer, so the next call reads (and releases what is held).
     }
   }
 }
 
-void AlsaClient::Deliver(const snd_seq_event_t& event, snd_midi_event_t* decoder) const {
+void AlsaClient::Hold(const snd_seq_event_t& event, snd_midi_event_t* decoder,
+                      AlsaInputBatch& batch) const {
   const auto input = std::find_if(inputs_.begin(), inputs_.end(), [&](const Registration& r) {
     return r.port == event.dest.port;
   });
   if (input == inputs_.end()) return;  // a port closed since
   if (event.type == SND_SEQ_EVENT_SYSEX) {
-    input->delivery->Receive(static_cast<const uint8_t*>(event.data.ext.ptr), event.data.ext.len);
+    batch.Hold(*input->delivery,
+               {static_cast<const uint8_t*>(event.data.ext.ptr), event.data.ext.len}, true);
     return;
   }
   unsigned char bytes[kDecodedBytes];
   // Other events than MIDI messages (connections made and broken) give none.
   const long length = snd_midi_event_decode(decoder, bytes, kDecodedBytes, &event);
-  if (length > 0) input->delivery->Receive(bytes, static_cast<size_t>(length));
+  if (length > 0) batch.Hold(*input->delivery, {bytes, static_cast<size_t>(length)}, false);
 }

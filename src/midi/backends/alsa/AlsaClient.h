@@ -9,10 +9,11 @@
 // on the client's descriptors and on an eventfd that wakes it to stop, reads
 // every waiting event, turns each into MIDI bytes (alsa-lib's decoder) and
 // hands them to the InputDelivery registered for the port the event came to.
-// It never locks and never waits for the user-interface thread. When the
-// kernel reports that the client's queue overflowed (events were lost), every
-// delivery hears of it (InputDelivery::Lost), so that a system-exclusive
-// message that lost bytes ends cut short instead of looking whole.
+// It never locks and never waits for the user-interface thread. What one read
+// brings is held until the next read tells whether the client's queue
+// overflowed meanwhile (AlsaInputBatch), so that a system-exclusive message
+// that lost bytes ends cut short instead of looking whole or being joined to
+// another.
 //
 // Threads: every member is called on the user-interface thread. Registering
 // or unregistering an input stops the reading thread (wakes it and joins it),
@@ -28,6 +29,7 @@
 
 #include "AlsaSequencer.h"
 
+class AlsaInputBatch;
 class InputDelivery;
 
 class AlsaClient {
@@ -55,7 +57,7 @@ class AlsaClient {
   void StartReading();
   void StopReading();
   void Read();
-  void Deliver(const snd_seq_event_t& event, snd_midi_event_t* decoder) const;
+  void Hold(const snd_seq_event_t& event, snd_midi_event_t* decoder, AlsaInputBatch& batch) const;
 
   Sequencer seq_;
   const int id_;

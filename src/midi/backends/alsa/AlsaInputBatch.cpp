@@ -1,0 +1,31 @@
+#include "AlsaInputBatch.h"
+
+#include <alsa/asoundlib.h>
+
+#include "backends/common/InputDelivery.h"
+
+AlsaInputBatch::AlsaInputBatch(size_t bytesPerRead) {
+  // Every event takes at least its header in the read; what it gives is no longer.
+  pieces_.reserve(bytesPerRead / sizeof(snd_seq_event_t) + 1);
+  bytes_.reserve(bytesPerRead);
+}
+
+void AlsaInputBatch::Hold(InputDelivery& delivery, std::span<const uint8_t> bytes, bool sysex) {
+  pieces_.push_back({&delivery, bytes_.size(), bytes.size(), sysex});
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+}
+
+void AlsaInputBatch::Release() {
+  for (const Piece& piece : pieces_) piece.delivery->Receive(bytes_.data() + piece.offset, piece.length);
+  pieces_.clear();
+  bytes_.clear();
+}
+
+void AlsaInputBatch::ReleaseAfterLoss(std::span<InputDelivery* const> deliveries) {
+  for (InputDelivery* delivery : deliveries) delivery->Lost();
+  for (const Piece& piece : pieces_) {
+    if (!piece.sysex) piece.delivery->Receive(bytes_.data() + piece.offset, piece.length);
+  }
+  pieces_.clear();
+  bytes_.clear();
+}
