@@ -108,7 +108,7 @@ class RawMidiDevice {
   bool Write(const std::vector<uint8_t>& bytes);
   // Waits until the device has sent every byte written to it (true), or has
   // stopped sending (false): the virtual raw MIDI device stops when the
-  // sequencer refuses a message of its (a queue that is full), until the next
+  // sequencer refuses one of its messages (a full queue), until the next
   // write sets it going again.
   bool WaitUntilSentOrStopped();
   // The bytes read until `count` of them arrived or the timeout passed.
