@@ -15,16 +15,16 @@ void AlsaInputBatch::Hold(InputDelivery& delivery, std::span<const uint8_t> byte
   bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
 }
 
-void AlsaInputBatch::Release() {
-  for (const Piece& piece : pieces_) piece.delivery->Receive(bytes_.data() + piece.offset, piece.length);
-  pieces_.clear();
-  bytes_.clear();
-}
+void AlsaInputBatch::Release() { HandOn(true); }
 
 void AlsaInputBatch::ReleaseAfterLoss(std::span<InputDelivery* const> deliveries) {
   for (InputDelivery* delivery : deliveries) delivery->Lost();
+  HandOn(false);
+}
+
+void AlsaInputBatch::HandOn(bool withSysex) {
   for (const Piece& piece : pieces_) {
-    if (!piece.sysex) piece.delivery->Receive(bytes_.data() + piece.offset, piece.length);
+    if (withSysex || !piece.sysex) piece.delivery->Receive(bytes_.data() + piece.offset, piece.length);
   }
   pieces_.clear();
   bytes_.clear();

@@ -41,6 +41,10 @@ class AlsaInputBatch {
   void ReleaseAfterLoss(std::span<InputDelivery* const> deliveries);
 
  private:
+  // Hands every held piece on, in order (the system-exclusive ones only if
+  // asked), and forgets them.
+  void HandOn(bool withSysex);
+
   struct Piece {
     InputDelivery* delivery;
     size_t offset;
