@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # scripts/with-jack.sh COMMAND...: runs COMMAND with a private JACK server
-# (dummy driver; no real-time scheduling unless ORVALIS_JACK_REALTIME=1) and
+# (dummy driver, synchronous; no real-time scheduling unless
+# ORVALIS_JACK_REALTIME=1) and
 # stops that server by its PID afterwards, whatever the outcome. The server's
 # name is exported as JACK_DEFAULT_SERVER.
 set -uo pipefail
@@ -27,7 +28,12 @@ fi
 # with real-time scheduling, as on a musician's machine (needs the right to).
 scheduling=--no-realtime
 if [[ ${ORVALIS_JACK_REALTIME:-0} == 1 ]]; then scheduling=--realtime; fi
-jackd -n "$JACK_DEFAULT_SERVER" "$scheduling" -d dummy -r 48000 -p 256 >"$log" 2>&1 &
+# Synchronous (-S): each cycle ends when every client has run. In the default
+# asynchronous mode, a client that runs late (sanitizer builds, two test
+# processes on two cores) can read the graph while a connection is being made,
+# and get events whose bytes were never written: garbage no test can tell from
+# a fault of ours.
+jackd -n "$JACK_DEFAULT_SERVER" "$scheduling" -S -d dummy -r 48000 -p 256 >"$log" 2>&1 &
 jack_pid=$!
 stop_jack() {
   if kill -0 "$jack_pid" 2>/dev/null; then
