@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libasound2-dev libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 libgl-dev
   file dpkg-dev desktop-file-utils

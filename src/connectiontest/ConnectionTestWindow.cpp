@@ -272,6 +272,15 @@ void ConnectionTestWindow::StartRun() {
     MidiOut_SendBytes(bytes, bytes.size(), false);
   };
   FRun = std::make_unique<LinkTestRun>(FPrefs.Settings, send, FClock);
+  if (FUseDriverSendTimes) {
+    FRun->SetSendTime([]() -> std::optional<uint64_t> {
+      uint64_t left = 0;
+      if (!MidiOutPort || midiOutGetSendTime(MidiOutPort->MIDIHandle(), &left) != MMSYSERR_NOERROR) {
+        return std::nullopt;
+      }
+      return left;
+    });
+  }
   QPointer<ConnectionTestWindow> self(this);
   FMain.OnConnectionTestEvent = [self](const TMyMidiEvent& event) {
     if (!self || !self->FRun || !self->FRun->Running()) return;

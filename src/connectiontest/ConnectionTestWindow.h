@@ -68,8 +68,13 @@ class ConnectionTestWindow : public QWidget {
   QString MessageText() const;
   // Draws the counts, the latency figures and the charts now.
   void RefreshFigures();
-  // For tests: the clock of the runs started from now on.
-  void SetClock(LinkTestRun::Clock clock) { FClock = std::move(clock); }
+  // For tests: the clock of the runs started from now on. With a clock of
+  // the test's own, the output's driver times are left out, so
+  // that both ends of a latency come from that clock.
+  void SetClock(LinkTestRun::Clock clock) {
+    FClock = std::move(clock);
+    FUseDriverSendTimes = false;
+  }
 
   QComboBox* cbKind;
   QSpinBox* seSysexLength;
@@ -119,6 +124,7 @@ class ConnectionTestWindow : public QWidget {
   LinkTestPrefs FPrefs;
   bool FPrefsLoaded = false;
   LinkTestRun::Clock FClock = &LinkTestRun::SteadyMicros;
+  bool FUseDriverSendTimes = true;
   std::unique_ptr<LinkTestRun> FRun;
   QTimer* FTickTimer;
   QTimer* FFiguresTimer;

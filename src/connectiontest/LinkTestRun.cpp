@@ -68,6 +68,9 @@ bool LinkTestRun::SendNext() {
     Fail(refusal);
     return false;
   }
+  if (FSendTime && FRecords.size() > index && FRecords[index].Status == MessageStatus::Pending) {
+    if (const std::optional<uint64_t> left = FSendTime()) FRecords[index].SentUs = *left;
+  }
   // The send may have let other work run that ended the run (a device gone).
   return FState == State::Running;
 }

@@ -3,11 +3,13 @@
 // pace, matches every answer to the message it answers, and keeps each
 // message's figures and the latencies.
 //
-// The latency of a message runs from the moment it was handed to the output
-// (the clock read just before the send) to the moment the input driver
-// received its answer (the event's TimeUs, stamped on the driver's thread).
-// Both are microseconds of the steady clock, so the time that the answer
-// then waits for the user-interface thread does not count.
+// The latency of a message runs from the moment it left the output (by the
+// driver's time where the output tells it, SetSendTime; else the clock read
+// just before the send) to the moment the input driver received its answer
+// (the event's TimeUs, the driver's time of its arrival). Both are
+// microseconds of the steady clock, so neither the time that a message waits
+// for its driver's cycle nor the time that the answer then waits for the
+// user-interface thread counts.
 //
 // Each message ends as one of:
 //   Received    answered, unchanged, within the time-out
@@ -63,6 +65,9 @@ class LinkTestRun {
   // Hands the bytes to the output; raises (std::exception) when it refuses them.
   using Sender = std::function<void(std::span<const uint8_t>)>;
   static uint64_t SteadyMicros();
+  // When the message just sent leaves, by its driver; none when the output
+  // does not tell.
+  using SendTime = std::function<std::optional<uint64_t>()>;
 
   // At most this many messages, or this much time, per Tick.
   static constexpr int MostPerTick = 2000;
@@ -73,6 +78,7 @@ class LinkTestRun {
 
   LinkTestRun(const LinkTestSettings& settings, Sender send, Clock clock = &LinkTestRun::SteadyMicros);
 
+  void SetSendTime(SendTime sendTime) { FSendTime = std::move(sendTime); }
   // Sends the first message (and whatever else is due); only from Ready.
   void Start();
   // Sends what is due, gives up what waited too long, ends the run when every
@@ -112,6 +118,7 @@ class LinkTestRun {
   const Sender FSend;
   const Clock FClock;
   const uint64_t FTimeoutUs;
+  SendTime FSendTime;
 
   State FState = State::Ready;
   QString FFailureText;

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "CircBuf.h"
+#include "DriverTime.h"
 #include "MidiText.h"
 #include "MidiType.h"
 #include "MidiWindow.h"
@@ -23,9 +24,12 @@ void MidiDriverCallback(HMIDI, uint32_t msg, uintptr_t instance, uintptr_t param
       if (info->PBuffer == nullptr) return;
       TMidiBufferItem item;
       item.timestamp = static_cast<uint32_t>(param2);
-      item.timeUs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                              std::chrono::steady_clock::now().time_since_epoch())
-                                              .count());
+      item.timeUs = DriverEventTimeUs();
+      if (item.timeUs == 0) {
+        item.timeUs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                std::chrono::steady_clock::now().time_since_epoch())
+                                                .count());
+      }
       if (msg == MIM_DATA) {
         item.data = static_cast<uint32_t>(param1);
       } else {

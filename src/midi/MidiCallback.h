@@ -16,7 +16,8 @@
 //  - MIM_DATA, MIM_LONGDATA, MIM_LONGERROR: a lone 0xF8 is dropped when FilterMTC
 //    is set, a lone 0xFE when FilterAS is set, MIM_DATA when SysexOnly is set;
 //    without a ring buffer nothing happens. The item is stamped with the
-//    steady clock in microseconds. A stored item asks for a MIM_DATA notice,
+//    driver's time of the message (DriverTime.h) or, without one, the steady
+//    clock, in microseconds. A stored item asks for a MIM_DATA notice,
 //    a full buffer for a WM_USER notice instead (the item is lost: it is
 //    added to the record's LostCount and, for a sysex item, its header to
 //    LostHeaders, which the port gives back to the driver). Both notices are

@@ -137,3 +137,6 @@ void midiSetDevicesChangedListener(std::function<void()> listener) {
 }
 MMRESULT midiInCheckDevice(HMIDI h) { return CurrentMidiServices().midiInCheckDevice(h); }
 MMRESULT midiOutCheckDevice(HMIDI h) { return CurrentMidiServices().midiOutCheckDevice(h); }
+MMRESULT midiOutGetSendTime(HMIDI h, uint64_t* steadyUs) {
+  return CurrentMidiServices().midiOutGetSendTime(h, steadyUs);
+}

@@ -40,6 +40,7 @@ enum : MMRESULT {
   MMSYSERR_INVALHANDLE = 5,
   MMSYSERR_NODRIVER = 6,
   MMSYSERR_NOMEM = 7,
+  MMSYSERR_NOTSUPPORTED = 8,
   MMSYSERR_INVALPARAM = 11,
   MIDIERR_UNPREPARED = 64,
   MIDIERR_STILLPLAYING = 65,
@@ -174,6 +175,16 @@ class MidiServices {
   // device is there.
   virtual MMRESULT midiInCheckDevice(HMIDI handle) = 0;
   virtual MMRESULT midiOutCheckDevice(HMIDI handle) = 0;
+  // When the last message sent on the open output leaves, or left, for its
+  // device: microseconds of the steady clock, by the driver's own time where
+  // it has one (JACK: the frame it is written at), else when it was handed
+  // over. MMSYSERR_NOTSUPPORTED for services that do not tell; then the
+  // caller's own clock is the best there is.
+  virtual MMRESULT midiOutGetSendTime(HMIDI handle, uint64_t* steadyUs) {
+    (void)handle;
+    (void)steadyUs;
+    return MMSYSERR_NOTSUPPORTED;
+  }
 };
 
 // Installs the process-wide back end and returns the previous one. With none
@@ -226,3 +237,4 @@ MMRESULT midiOutCacheDrumPatches(HMIDI handle, uint32_t patch, uint16_t* keys128
 void midiSetDevicesChangedListener(std::function<void()> listener);
 MMRESULT midiInCheckDevice(HMIDI handle);
 MMRESULT midiOutCheckDevice(HMIDI handle);
+MMRESULT midiOutGetSendTime(HMIDI handle, uint64_t* steadyUs);

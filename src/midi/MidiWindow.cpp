@@ -1,8 +1,12 @@
 #include "MidiWindow.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <cerrno>
 #include <stdexcept>
 #include <utility>
 
@@ -15,12 +19,11 @@ QEvent::Type NoticeEventType() {
 
 class NoticeEvent final : public QEvent {
  public:
-  NoticeEvent(uint32_t msg, uintptr_t wParam, uintptr_t lParam, int onceSlot)
-      : QEvent(NoticeEventType()), msg(msg), wParam(wParam), lParam(lParam), onceSlot(onceSlot) {}
+  NoticeEvent(uint32_t msg, uintptr_t wParam, uintptr_t lParam)
+      : QEvent(NoticeEventType()), msg(msg), wParam(wParam), lParam(lParam) {}
   const uint32_t msg;
   const uintptr_t wParam;
   const uintptr_t lParam;
-  const int onceSlot;  // PostOnce's slot of the number, or -1
 };
 
 }  // namespace
@@ -36,10 +39,16 @@ TMidiWindow::TMidiWindow(TMidiWindowProc procedure, QObject* owner,
     connect(&holds_[i], &QTimer::timeout, this, [this, i] { RunOnce(static_cast<int>(i)); });
   }
   NoticeEventType();  // registered here, not on the driver's thread
+  wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wake_ < 0) throw std::runtime_error("no eventfd for a port's notices");
+  wakeNotifier_ = std::make_unique<QSocketNotifier>(wake_, QSocketNotifier::Read);
+  connect(wakeNotifier_.get(), &QSocketNotifier::activated, this, [this] { RunFired(); });
 }
 
 TMidiWindow::~TMidiWindow() {
   posted_.load(std::memory_order_acquire);  // notices still queued are deleted next
+  wakeNotifier_.reset();
+  close(wake_);
 }
 
 int TMidiWindow::OnceSlot(uint32_t msg) const {
@@ -55,7 +64,7 @@ void TMidiWindow::SetHold(uint32_t msg, int ms) {
 }
 
 void TMidiWindow::Post(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
-  auto* notice = new NoticeEvent(msg, wParam, lParam, -1);  // Qt's queue takes it over
+  auto* notice = new NoticeEvent(msg, wParam, lParam);  // Qt's queue takes it over
   posted_.fetch_add(1, std::memory_order_release);
   QCoreApplication::postEvent(this, notice);
 }
@@ -71,26 +80,38 @@ void TMidiWindow::PostOnce(uint32_t msg) {
   // what was published before it, or the window's comes first and this one
   // finds the mark clear and posts.
   if (waiting_[slot].exchange(true, std::memory_order_acq_rel)) return;
-  auto* notice = new NoticeEvent(msg, 0, 0, slot);
-  posted_.fetch_add(1, std::memory_order_release);
-  QCoreApplication::postEvent(this, notice);
+  fired_[slot].store(true, std::memory_order_release);
+  // The counter of an eventfd saturates long before it would block: a
+  // non-blocking write never waits, and a failed one leaves the counter
+  // non-zero, which wakes the window all the same.
+  const uint64_t one = 1;
+  while (write(wake_, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
+void TMidiWindow::RunFired() {
+  uint64_t count = 0;
+  while (read(wake_, &count, sizeof count) < 0 && errno == EINTR) {
+  }
+  for (size_t slot = 0; slot < onceCount_; ++slot) {
+    if (fired_[slot].exchange(false, std::memory_order_acq_rel)) RunOnce(static_cast<int>(slot));
+  }
 }
 
 intptr_t TMidiWindow::Send(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
   return procedure_ ? procedure_(msg, wParam, lParam) : 0;
 }
 
-void TMidiWindow::DeliverPending() { QCoreApplication::sendPostedEvents(this, NoticeEventType()); }
+void TMidiWindow::DeliverPending() {
+  QCoreApplication::sendPostedEvents(this, NoticeEventType());
+  RunFired();
+}
 
 bool TMidiWindow::event(QEvent* e) {
   posted_.load(std::memory_order_acquire);
   if (e->type() != NoticeEventType()) return QObject::event(e);
   const auto* notice = static_cast<NoticeEvent*>(e);
-  if (notice->onceSlot >= 0) {
-    RunOnce(notice->onceSlot);
-  } else {
-    Send(notice->msg, notice->wParam, notice->lParam);
-  }
+  Send(notice->msg, notice->wParam, notice->lParam);
   return true;
 }
 

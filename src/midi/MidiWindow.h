@@ -3,6 +3,7 @@
 // to which the driver callback posts numbered notices.
 
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 
 // The window procedure: (message, wParam, lParam) -> answer.
 using TMidiWindowProc = std::function<intptr_t(uint32_t msg, uintptr_t wParam, uintptr_t lParam)>;
@@ -22,11 +24,15 @@ using TMidiWindowProc = std::function<intptr_t(uint32_t msg, uintptr_t wParam, u
 // Posting from another thread: Post queues one notice per call, which costs a
 // Qt event (allocated) and Qt's event-queue mutex (held for a list append,
 // never across a handler). PostOnce is for notices that mean "look again"
-// (new input, lost input): a notice of that number is posted only when none
-// is waiting, so a driver thread that calls it for every message allocates
-// and locks only for the first message after the window has looked; for every
-// other message it costs one atomic exchange. Neither ever waits for the
-// user-interface thread. A notice posted once may also be held (SetHold):
+// (new input, lost input), and is what a real-time thread may call: it
+// neither allocates nor locks. A notice of that number is raised only when
+// none is waiting: the first message after the window has looked costs an
+// atomic exchange and one write to the window's eventfd, which a
+// QSocketNotifier reads on the window's thread; every other message costs the
+// exchange alone. Neither ever waits for the user-interface thread. Notices
+// posted once run when the window's thread next looks at its eventfd, in the
+// order of their numbers given to the constructor, not necessarily in
+// posting order with the other notices. A notice posted once may also be held (SetHold):
 // after a run of the procedure that found much to do, the mark stays set for
 // a while, so that nobody posts, and the window runs the procedure again
 // itself when the time is up; under heavy traffic the procedure then runs at
@@ -67,6 +73,8 @@ class TMidiWindow : public QObject {
   // Clears the slot's mark and runs the procedure; holds the notice after it
   // when the procedure found much to do.
   void RunOnce(int slot);
+  // Runs the notices that PostOnce raised since the last look.
+  void RunFired();
 
   TMidiWindowProc procedure_;
   std::array<uint32_t, kMaxPostedOnce> onceNumbers_{};
@@ -76,6 +84,10 @@ class TMidiWindow : public QObject {
   std::array<std::atomic<bool>, kMaxPostedOnce> waiting_{};
   std::array<int, kMaxPostedOnce> holdMs_{};
   std::array<QTimer, kMaxPostedOnce> holds_;  // running while the notice is held
+  // Raised by PostOnce with a write to wake_, lowered when the notice runs.
+  std::array<std::atomic<bool>, kMaxPostedOnce> fired_{};
+  int wake_ = -1;  // eventfd
+  std::unique_ptr<QSocketNotifier> wakeNotifier_;
   // Released after each notice is made, acquired before one is read: Qt's own
   // queue is invisible to ThreadSanitizer, this hand-over is not.
   std::atomic<uint64_t> posted_{0};

@@ -6,13 +6,12 @@
 #include "backends/jack/JackSource.h"
 #endif
 #include "backends/loopback/LoopbackSource.h"
-#include "backends/rtmidi/RtMidiPorts.h"
 
 std::unique_ptr<MidiServices> CreateSystemMidiServices() {
   std::vector<std::unique_ptr<DeviceSource>> sources;
   sources.push_back(std::make_unique<AlsaSource>());
 #if ORVALIS_WITH_JACK
-  if (RtMidiHasJack()) sources.push_back(std::make_unique<JackSource>());
+  sources.push_back(std::make_unique<JackSource>());
 #endif
   sources.push_back(std::make_unique<LoopbackSource>());
   return std::make_unique<BackendMidiServices>(std::move(sources));

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "DriverTime.h"
 #include "MidiServices.h"
 #include "backends/common/MidiClock.h"
 
@@ -28,6 +29,7 @@ class NoticeRecorder {
     uintptr_t param2;
     std::vector<uint8_t> bytes;  // of a returned header, as recorded at the callback
     uint32_t flags;              // of a returned header, at the callback
+    uint64_t driverTimeUs;       // DriverEventTimeUs at the callback
   };
 
   static void Callback(HMIDI handle, uint32_t msg, uintptr_t instance, uintptr_t param1,
@@ -67,7 +69,7 @@ class NoticeRecorder {
 
  private:
   void Record(HMIDI handle, uint32_t msg, uintptr_t param1, uintptr_t param2) {
-    Notice notice{handle, msg, param1, param2, {}, 0};
+    Notice notice{handle, msg, param1, param2, {}, 0, DriverEventTimeUs()};
     if (msg == MIM_LONGDATA || msg == MIM_LONGERROR || msg == MOM_DONE) {
       const auto* hdr = reinterpret_cast<const MIDIHDR*>(param1);
       const uint32_t length = msg == MOM_DONE ? hdr->dwBufferLength : hdr->dwBytesRecorded;

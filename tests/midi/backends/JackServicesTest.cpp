@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <functional>
 #include <thread>
@@ -27,7 +28,8 @@ using namespace std::chrono_literals;
 using Message = JackTestClient::Message;
 
 // The JACK source alone, looped by a test client that sends back on "out"
-// whatever arrives on "in"; messages stamped by a clock that the test sets.
+// whatever arrives on "in". Messages are stamped with their frames' times,
+// not by a clock of the test's: JackServices checks those below.
 class JackLoop final : public ServicesUnderTest {
  public:
   static std::unique_ptr<ServicesUnderTest> Make(std::string* whyNot) {
@@ -45,7 +47,7 @@ class JackLoop final : public ServicesUnderTest {
   std::unique_ptr<MidiServices> TakeServices() override {
     std::vector<std::unique_ptr<DeviceSource>> sources;
     sources.push_back(std::make_unique<JackSource>());
-    return std::make_unique<BackendMidiServices>(std::move(sources), clock_.Function());
+    return std::make_unique<BackendMidiServices>(std::move(sources));
   }
   std::string LoopOutput() const override { return echo_->InputPort() + " (JACK)"; }
   std::string LoopInput() const override { return echo_->OutputPort() + " (JACK)"; }
@@ -56,12 +58,9 @@ class JackLoop final : public ServicesUnderTest {
   // A message crosses the server within a period or two (about 5 ms each) or
   // is dropped; this is many periods.
   void Settle(MidiServices&, HMIDI) override { std::this_thread::sleep_for(300ms); }
-  ManualClock* Clock() override { return &clock_; }
-  // RtMidi hands JACK a message of at most 16 kB in one piece.
   Split LargeSysex() const override { return {200, 128, 2, 72}; }
 
  private:
-  ManualClock clock_;
   std::unique_ptr<JackTestClient> echo_;  // outlives the services: the rig goes after them
 };
 
@@ -227,12 +226,59 @@ TEST_F(JackServices, ASysexSentInPiecesGoesOutAsOneJackEventPerPiece) {
   EXPECT_EQ(sent.Of(MOM_DONE).size(), headers.size()) << "each piece's header came back at once";
 }
 
+// A JACK port's buffer carries 32 kB a cycle on jackd2 (PipeWire's the same).
 TEST_F(JackServices, AMessageTooLongForJackIsRefusedInsteadOfLost) {
   const HMIDI out = OpenOut();
-  TestHeader& header = headers.emplace_back(Sysex(20000));
-  EXPECT_NE(SendLong(*midi, out, header), MMSYSERR_NOERROR);
+  TestHeader& header = headers.emplace_back(Sysex(100000));
+  EXPECT_EQ(SendLong(*midi, out, header), MMSYSERR_INVALPARAM);
   EXPECT_EQ(header->dwFlags & (MHDR_DONE | MHDR_INQUEUE), 0u);
   EXPECT_EQ(sent.Count(), 0u);
+}
+
+TEST_F(JackServices, ASysexAsLongAsACycleCarriesGoesOutWhole) {
+  const HMIDI out = OpenOut();
+  EXPECT_EQ(SendOut([&] { EXPECT_EQ(SendLong(*midi, out, headers.emplace_back(Sysex(20000))), MMSYSERR_NOERROR); }),
+            Sysex(20000));
+}
+
+// A route that answers exactly 1000 frames later: each message's round trip,
+// from the frame it left at (midiOutGetSendTime) to the frame its answer
+// arrived at (the callback's DriverEventTimeUs), is the same to the frame,
+// whatever the threads' scheduling; the route adds a whole period when the
+// echo's answer reaches the program's input only in the next cycle.
+TEST_F(JackServices, RoundTripsAreMeasuredFromFrameToFrame) {
+  const HMIDI in = OpenIn();
+  const HMIDI out = OpenOut();
+  const auto frame = std::chrono::duration<double, std::micro>(1'000'000.0 / jack->SampleRate());
+  jack->Echo();
+  jack->EchoAfter(std::chrono::duration_cast<std::chrono::microseconds>(1000 * frame));
+  std::vector<double> tripsUs;
+  for (uint8_t note = 0x30; note < 0x30 + 20; ++note) {
+    received.Clear();
+    uint64_t leftUs = 0;
+    ASSERT_TRUE(JackTestClient::Retry(
+        [&] {
+          ASSERT_EQ(midi->midiOutShortMsg(out, 0x400090u | (note << 8)), MMSYSERR_NOERROR);
+          ASSERT_EQ(midi->midiOutGetSendTime(out, &leftUs), MMSYSERR_NOERROR);
+        },
+        [&] { return received.Count() > 0; }))
+        << jack->Graph();
+    const auto answer = received.Notices().front();
+    ASSERT_EQ(answer.param1, 0x400090u | (note << 8));
+    ASSERT_NE(answer.driverTimeUs, 0u);
+    tripsUs.push_back(static_cast<double>(answer.driverTimeUs) - static_cast<double>(leftUs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 + note % 7));  // off the period's beat
+  }
+  if (jack->Xruns() > 0) GTEST_SKIP() << "the server ran late during the test";
+  const double period = jack->PeriodFrames() * frame.count();
+  const double shortest = *std::min_element(tripsUs.begin(), tripsUs.end());
+  const double longest = *std::max_element(tripsUs.begin(), tripsUs.end());
+  EXPECT_LE(longest - shortest, 2 * frame.count()) << "jitter where the route has none";
+  const double expected = 1000 * frame.count();
+  EXPECT_TRUE(std::abs(shortest - expected) <= 2 * frame.count() ||
+              std::abs(shortest - expected - period) <= 2 * frame.count())
+      << shortest << " us, expected " << expected << " or one period more";
+  EXPECT_EQ(midi->midiInClose(in), MMSYSERR_NOERROR);
 }
 
 }  // namespace

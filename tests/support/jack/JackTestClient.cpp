@@ -97,6 +97,10 @@ void JackTestClient::EchoEach(Replies replies) {
   replies_ = std::move(replies);
 }
 
+uint32_t JackTestClient::SampleRate() const { return jack_get_sample_rate(client_); }
+
+uint32_t JackTestClient::PeriodFrames() const { return jack_get_buffer_size(client_); }
+
 void JackTestClient::EchoAfter(std::chrono::microseconds delay) {
   const uint64_t rate = jack_get_sample_rate(client_);
   std::lock_guard lock(mutex_);

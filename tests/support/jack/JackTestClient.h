@@ -60,6 +60,8 @@ class JackTestClient {
   JackTestClient& operator=(const JackTestClient&) = delete;
 
   std::string ClientName() const;  // as the server named it
+  uint32_t SampleRate() const;     // the server's frames a second
+  uint32_t PeriodFrames() const;   // the frames of one cycle
   std::string InputPort() const;   // full names, "client:in" and "client:out"
   std::string OutputPort() const;
 

@@ -5,8 +5,8 @@
 // gives them. Where the sequencer cannot be opened (no /dev/snd/seq, as on
 // machines without sound hardware) it simply has no devices.
 //
-// Not through RtMidi, as the JACK source is, for what RtMidi's ALSA back end
-// (Debian's 5.0) cannot do right: it has no notices of devices that come and
+// Not through RtMidi, for what RtMidi's ALSA back end (Debian's 5.0) cannot
+// do right: it has no notices of devices that come and
 // go; each of its objects is a sequencer client of its own, so that the
 // program showed up as several clients all named "Orvalis"; its input thread
 // marks itself finished before it ends, so that closing a port may leave it

@@ -274,7 +274,7 @@ MMRESULT BackendMidiServices::midiOutShortMsg(HMIDI handle, uint32_t packedMsg) 
   for (int i = 1; i < length; ++i) {
     if (bytes[i] >= 0x80) return MMSYSERR_INVALPARAM;  // would be read as a status byte
   }
-  return port->connection->SendShort(bytes, static_cast<size_t>(length));
+  return Sent(*port, port->connection->SendShort(bytes, static_cast<size_t>(length)));
 }
 
 MMRESULT BackendMidiServices::midiOutPrepareHeader(HMIDI handle, MIDIHDR* hdr, uint32_t hdrSize) {
@@ -293,7 +293,7 @@ MMRESULT BackendMidiServices::midiOutLongMsg(HMIDI handle, MIDIHDR* hdr, uint32_
   if (port == nullptr) return MMSYSERR_INVALHANDLE;
   if (MMRESULT result = CheckHandOver(hdr, hdrSize)) return result;
   ChangeHeaderFlags(*hdr, MHDR_INQUEUE, MHDR_DONE);
-  const MMRESULT result = port->connection->SendLong(hdr);
+  const MMRESULT result = Sent(*port, port->connection->SendLong(hdr));
   if (result != MMSYSERR_NOERROR) ChangeHeaderFlags(*hdr, 0, MHDR_INQUEUE);
   return result;
 }
@@ -356,4 +356,21 @@ MMRESULT BackendMidiServices::midiOutCheckDevice(HMIDI handle) {
   OutputPort* port = FindOutput(handle);
   if (port == nullptr) return MMSYSERR_INVALHANDLE;
   return port->connection->Gone() ? MIDIERR_NODEVICE : MMSYSERR_NOERROR;
+}
+
+MMRESULT BackendMidiServices::Sent(OutputPort& port, MMRESULT result) {
+  if (result == MMSYSERR_NOERROR) port.handedOver = clock_();
+  return result;
+}
+
+MMRESULT BackendMidiServices::midiOutGetSendTime(HMIDI handle, uint64_t* steadyUs) {
+  OutputPort* port = FindOutput(handle);
+  if (port == nullptr) return MMSYSERR_INVALHANDLE;
+  if (steadyUs == nullptr) return MMSYSERR_INVALPARAM;
+  std::optional<std::chrono::steady_clock::time_point> time = port->connection->LastSendTime();
+  if (!time) time = port->handedOver;
+  if (!time) return MMSYSERR_ERROR;  // nothing sent yet
+  *steadyUs = static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(time->time_since_epoch()).count());
+  return MMSYSERR_NOERROR;
 }

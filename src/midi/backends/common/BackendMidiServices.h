@@ -14,7 +14,9 @@
 // listener's calls. The object owns its
 // sources and every open connection; its destructor closes what is still open.
 
+#include <chrono>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +73,8 @@ class BackendMidiServices final : public MidiServices {
   void SetDevicesChangedListener(std::function<void()> listener) override;
   MMRESULT midiInCheckDevice(HMIDI handle) override;
   MMRESULT midiOutCheckDevice(HMIDI handle) override;
+  // The back end's time where it has one, else when the last send returned.
+  MMRESULT midiOutGetSendTime(HMIDI handle, uint64_t* steadyUs) override;
 
  private:
   struct Device {
@@ -83,7 +87,9 @@ class BackendMidiServices final : public MidiServices {
   };
   struct OutputPort {
     std::unique_ptr<OutputConnection> connection;
+    std::optional<std::chrono::steady_clock::time_point> handedOver;  // the last send's
   };
+  MMRESULT Sent(OutputPort& port, MMRESULT result);
 
   const std::vector<Device>& Inputs();
   const std::vector<Device>& Outputs();

@@ -1,13 +1,15 @@
 #pragma once
-// What the services need of one family of MIDI devices (an RtMidi API, the
+// What the services need of one family of MIDI devices (ALSA, JACK, the
 // loopback): its current device lists and a way to open a device by name.
 //
 // Threads: every member is called from the user-interface thread, except where
 // a comment says otherwise. A source outlives every connection it opened.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,9 @@ class OutputConnection {
   // True once the device has gone away, and from then on; sends are then
   // refused with MIDIERR_NODEVICE.
   virtual bool Gone() { return false; }
+  // When the last message sent leaves, or left, by the driver's own time (a
+  // JACK frame); none for a back end that hands messages over at once.
+  virtual std::optional<std::chrono::steady_clock::time_point> LastSendTime() { return std::nullopt; }
 };
 
 class DeviceSource {

@@ -8,7 +8,7 @@
 #include "MidiServices.h"
 
 // The device has no such function (volume, patch caching, driver messages).
-constexpr MMRESULT kMidiNotSupported = 8;
+constexpr MMRESULT kMidiNotSupported = MMSYSERR_NOTSUPPORTED;
 
 // Nothing for a code the back ends do not know.
 std::optional<std::string> MidiErrorText(MMRESULT code);

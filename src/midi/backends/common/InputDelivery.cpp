@@ -1,8 +1,10 @@
 #include "InputDelivery.h"
 
+#include <algorithm>
 #include <thread>
 #include <utility>
 
+#include "DriverTime.h"
 #include "HeaderFlags.h"
 
 InputDelivery::InputDelivery(HMIDI handle, MidiCallbackProc callback, uintptr_t instance,
@@ -47,13 +49,27 @@ void InputDelivery::TakeBackBuffers() {
 
 void InputDelivery::Receive(const uint8_t* bytes, size_t count) noexcept {
   receiving_.fetch_add(1);
+  if (running_.load()) Feed(bytes, count, clock_());
+  receiving_.fetch_sub(1);
+}
+
+void InputDelivery::Receive(const uint8_t* bytes, size_t count,
+                            std::chrono::steady_clock::time_point arrived) noexcept {
+  receiving_.fetch_add(1);
   if (running_.load()) {
-    const auto elapsed = clock_() - startTime_;
-    now_ = static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
-    for (size_t i = 0; i < count; ++i) parser_.Feed(bytes[i], *this);
+    const DriverTimeScope driverTime(static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(arrived.time_since_epoch()).count()));
+    Feed(bytes, count, arrived);
   }
   receiving_.fetch_sub(1);
+}
+
+void InputDelivery::Feed(const uint8_t* bytes, size_t count,
+                         std::chrono::steady_clock::time_point arrived) noexcept {
+  // A driver's time may lie a little before the start that the clock read.
+  const auto elapsed = std::max(arrived - startTime_, std::chrono::steady_clock::duration::zero());
+  now_ = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+  for (size_t i = 0; i < count; ++i) parser_.Feed(bytes[i], *this);
 }
 
 void InputDelivery::Lost() noexcept {

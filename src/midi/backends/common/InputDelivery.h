@@ -39,14 +39,20 @@ class InputDelivery final : private MidiParser::Sink {
   // Stops input and gives back every header still here, marked done, without callback.
   void TakeBackBuffers();
 
-  // Bytes as they arrived, in one or several pieces.
+  // Bytes as they arrived, in one or several pieces, stamped by the clock.
   void Receive(const uint8_t* bytes, size_t count) noexcept;
+  // The same, for a back end that knows when its driver received them (on the
+  // steady clock): they are stamped with that time, and the callbacks see it
+  // as DriverEventTimeUs.
+  void Receive(const uint8_t* bytes, size_t count,
+               std::chrono::steady_clock::time_point arrived) noexcept;
   // Bytes were lost before the next ones (the back end's queue overflowed): a
   // system-exclusive message under way ends cut short (MIM_LONGERROR), since
   // the rest of it may not be its own, and no running status carries over.
   void Lost() noexcept;
 
  private:
+  void Feed(const uint8_t* bytes, size_t count, std::chrono::steady_clock::time_point arrived) noexcept;
   void OnShortMessage(uint32_t packed) override;
   void OnSysexByte(uint8_t byte) override;
   void OnSysexEnd(bool complete) override;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <thread>
 
 #include "JackNames.h"
 #include "backends/common/DeviceNames.h"
@@ -14,11 +15,18 @@ namespace {
 
 void Silent(const char*) {}
 
-// RtMidi queues outgoing JACK messages in a ring of 16384 bytes, each behind an
-// int with its length; a JACK MIDI buffer also holds its own header and the
-// event's record.
-constexpr size_t kRtMidiRingBytes = 16384 - 1 - sizeof(int);
+// A JACK MIDI buffer also holds its own header and the event's record.
 constexpr size_t kMidiBufferOverhead = 64;
+// A port buffer whose size the server does not tell.
+constexpr size_t kUnknownBufferMessageBytes = 16384;
+// Clocks whose offset is below this are the same clock read at two moments.
+constexpr int64_t kSameClockUs = 1000;
+
+int64_t SteadyMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 }  // namespace
 
@@ -37,8 +45,13 @@ void JackSession::CloseDeadClient() {
 }
 
 void JackSession::Close() {
-  if (client_ != nullptr) jack_client_close(client_);
+  if (client_ == nullptr) return;
+  for (auto& slot : ports_) {
+    if (JackCyclePort* port = slot.exchange(nullptr)) port->Orphan();
+  }
+  jack_client_close(client_);  // ends the process thread
   client_ = nullptr;
+  active_ = false;
 }
 
 bool JackSession::Connect() {
@@ -49,8 +62,15 @@ bool JackSession::Connect() {
   if (client_ == nullptr) return false;
   alive_ = std::make_shared<std::atomic<bool>>(true);
   use_ = std::make_shared<const int>(0);
-  notices_ = std::make_unique<Notices>(Notices{alive_.get(), &changed_});
-  jack_on_shutdown(client_, &JackSession::OnShutdown, notices_.get());
+  shared_ = std::make_unique<Shared>(Shared{client_, alive_.get(), &changed_, this});
+  jack_on_shutdown(client_, &JackSession::OnShutdown, shared_.get());
+  // Callbacks can only be set before activation.
+  jack_set_process_callback(client_, &JackSession::OnProcess, shared_.get());
+  jack_set_client_registration_callback(client_, &JackSession::OnClientRegistration, shared_.get());
+  jack_set_port_registration_callback(client_, &JackSession::OnPortRegistration, shared_.get());
+  jack_set_port_connect_callback(client_, &JackSession::OnPortConnect, shared_.get());
+  jack_set_port_rename_callback(client_, &JackSession::OnPortRename, shared_.get());
+  MeasureClockOffset();
   if (watched_) Activate();
   return true;
 }
@@ -62,36 +82,124 @@ void JackSession::Watch(std::function<void()> changed) {
   if (Connected()) Activate();
 }
 
-// Callbacks can only be set before activation; a client that cannot be
-// activated still lists and connects ports, only without notices.
-void JackSession::Activate() {
-  jack_set_client_registration_callback(client_, &JackSession::OnClientRegistration, notices_.get());
-  jack_set_port_registration_callback(client_, &JackSession::OnPortRegistration, notices_.get());
-  jack_set_port_connect_callback(client_, &JackSession::OnPortConnect, notices_.get());
-  jack_set_port_rename_callback(client_, &JackSession::OnPortRename, notices_.get());
-  jack_activate(client_);
+// A client that cannot be activated still lists and connects ports, only
+// without notices and without ports of its own.
+bool JackSession::Activate() {
+  if (!active_) active_ = jack_activate(client_) == 0;
+  return active_;
 }
 
-void JackSession::OnShutdown(void* notices) {
-  auto* n = static_cast<Notices*>(notices);
-  n->alive->store(false);
-  n->changed->Post();
+// Both clocks are read back to back a few times; the closest pair counts.
+void JackSession::MeasureClockOffset() {
+  int64_t best = 0;
+  int64_t bestSpan = INT64_MAX;
+  for (int i = 0; i < 5; ++i) {
+    const int64_t before = SteadyMicros();
+    const auto jack = static_cast<int64_t>(jack_get_time());
+    const int64_t after = SteadyMicros();
+    if (after - before < bestSpan) {
+      bestSpan = after - before;
+      best = (before + after) / 2 - jack;
+    }
+  }
+  clockOffsetUs_ = (best > -kSameClockUs && best < kSameClockUs) ? 0 : best;
 }
 
-void JackSession::OnClientRegistration(const char*, int, void* notices) {
-  static_cast<Notices*>(notices)->changed->Post();
+void JackSession::OnShutdown(void* shared) {
+  auto* s = static_cast<Shared*>(shared);
+  s->alive->store(false);
+  s->changed->Post();
 }
 
-void JackSession::OnPortRegistration(uint32_t, int, void* notices) {
-  static_cast<Notices*>(notices)->changed->Post();
+void JackSession::OnClientRegistration(const char*, int, void* shared) {
+  static_cast<Shared*>(shared)->changed->Post();
 }
 
-void JackSession::OnPortConnect(uint32_t, uint32_t, int, void* notices) {
-  static_cast<Notices*>(notices)->changed->Post();
+void JackSession::OnPortRegistration(uint32_t, int, void* shared) {
+  static_cast<Shared*>(shared)->changed->Post();
 }
 
-void JackSession::OnPortRename(uint32_t, const char*, const char*, void* notices) {
-  static_cast<Notices*>(notices)->changed->Post();
+void JackSession::OnPortConnect(uint32_t, uint32_t, int, void* shared) {
+  static_cast<Shared*>(shared)->changed->Post();
+}
+
+void JackSession::OnPortRename(uint32_t, const char*, const char*, void* shared) {
+  static_cast<Shared*>(shared)->changed->Post();
+}
+
+int JackSession::OnProcess(uint32_t frames, void* shared) {
+  auto* s = static_cast<Shared*>(shared);
+  s->session->Process(s->client, frames);
+  return 0;
+}
+
+// Sequentially consistent on both sides (with Detach): either Detach sees the
+// cycle under way, or the cycle sees the port gone.
+void JackSession::Process(_jack_client* client, uint32_t frames) noexcept {
+  inCycle_.store(true);
+  const uint32_t first = jack_last_frame_time(client);
+  for (auto& slot : ports_) {
+    if (JackCyclePort* port = slot.load()) port->Process(first, frames);
+  }
+  inCycle_.store(false);
+}
+
+bool JackSession::Attach(JackCyclePort& port) {
+  for (auto& slot : ports_) {
+    JackCyclePort* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, &port)) return true;
+  }
+  return false;
+}
+
+void JackSession::Detach(JackCyclePort& port) {
+  bool found = false;
+  for (auto& slot : ports_) {
+    JackCyclePort* expected = &port;
+    found = slot.compare_exchange_strong(expected, nullptr) || found;
+  }
+  if (!found) return;
+  // A cycle lasts a period at most (our part of it takes microseconds); a
+  // process thread that no longer runs holds nothing.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (inCycle_.load() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+}
+
+_jack_port* JackSession::RegisterPort(const char* shortName, PortDirection direction) {
+  if (!Connect() || !Activate()) return nullptr;
+  // The program's input port receives, so it is JACK's input.
+  const unsigned long flags = direction == PortDirection::kReceives ? JackPortIsInput : JackPortIsOutput;
+  for (int n = 1; n <= static_cast<int>(kMostPorts); ++n) {
+    const std::string name = n == 1 ? shortName : std::string(shortName) + " " + std::to_string(n);
+    if (jack_port_by_name(client_, (std::string(jack_get_client_name(client_)) + ":" + name).c_str()) != nullptr) {
+      continue;
+    }
+    if (jack_port_t* port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE, flags, 0)) {
+      return port;
+    }
+  }
+  return nullptr;
+}
+
+void JackSession::UnregisterPort(_jack_port* port) {
+  if (client_ != nullptr && port != nullptr) jack_port_unregister(client_, port);
+}
+
+std::string JackSession::PortName(const _jack_port* port) const {
+  const char* name = port != nullptr ? jack_port_name(port) : nullptr;
+  return name != nullptr ? name : std::string();
+}
+
+uint32_t JackSession::NextCycleFrame() const {
+  if (client_ == nullptr) return 0;
+  return jack_frame_time(client_) + jack_get_buffer_size(client_);
+}
+
+std::chrono::steady_clock::time_point JackSession::TimeOfFrame(uint32_t frame) const {
+  const int64_t jack = client_ != nullptr ? static_cast<int64_t>(jack_frames_to_time(client_, frame)) : 0;
+  return std::chrono::steady_clock::time_point(std::chrono::microseconds(jack + clockOffsetUs_));
 }
 
 std::vector<std::string> JackSession::MidiPorts(PortDirection direction) {
@@ -114,14 +222,6 @@ std::optional<std::string> JackSession::PortOfProduct(const std::string& product
   return ports[*index];
 }
 
-std::optional<std::string> JackSession::OwnPortNamed(const std::string& shortName,
-                                                     PortDirection direction) {
-  for (const std::string& port : MidiPorts(direction)) {
-    if (IsOwnJackPort(port) && port.ends_with(":" + shortName)) return port;
-  }
-  return std::nullopt;
-}
-
 bool JackSession::ConnectPorts(const std::string& source, const std::string& destination) {
   if (!Connect()) return false;
   const int result = jack_connect(client_, source.c_str(), destination.c_str());
@@ -137,16 +237,15 @@ std::optional<std::string> JackSession::ClientIdOfPort(const std::string& port) 
   return text;
 }
 
-JackSession::Link JackSession::Connection(const std::string& port, const std::string& client) {
+JackSession::Link JackSession::Connection(const std::string& port, const std::string& otherPort) {
   if (!Connected()) return Link::kNoPort;
   jack_port_t* found = jack_port_by_name(client_, port.c_str());
   if (found == nullptr) return Link::kNoPort;
   const char** connections = jack_port_get_all_connections(client_, found);
   if (connections == nullptr) return Link::kNotConnected;
   bool connected = false;
-  const std::string prefix = client + ":";
   for (const char** other = connections; *other != nullptr; ++other) {
-    connected = connected || std::string(*other).starts_with(prefix);
+    connected = connected || otherPort == *other;
   }
   jack_free(connections);
   return connected ? Link::kConnected : Link::kNotConnected;
@@ -155,6 +254,6 @@ JackSession::Link JackSession::Connection(const std::string& port, const std::st
 size_t JackSession::MaxMessageBytes() {
   if (!Connect()) return 0;
   const size_t buffer = jack_port_type_get_buffer_size(client_, JACK_DEFAULT_MIDI_TYPE);
-  if (buffer <= kMidiBufferOverhead) return kRtMidiRingBytes;  // size unknown
-  return std::min(kRtMidiRingBytes, buffer - kMidiBufferOverhead);
+  if (buffer <= kMidiBufferOverhead) return kUnknownBufferMessageBytes;
+  return buffer - kMidiBufferOverhead;
 }

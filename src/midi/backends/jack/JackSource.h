@@ -1,5 +1,6 @@
 #pragma once
-// The MIDI ports of a running JACK server, opened through RtMidi. Without a
+// The MIDI ports of a running JACK server, opened as ports of the program's
+// own client (JackSession.h, JackMidiPorts.h). Without a
 // server it has no devices; a server that starts later is found at the next
 // listing. Watched, it reports the server's changes as they happen (JACK's
 // registration, connection and shutdown notices) and, while no server is
@@ -27,7 +28,7 @@ class JackSource final : public DeviceSource {
                       std::unique_ptr<OutputConnection>* connection) override;
   void Watch(std::function<void()> changed) override;
   uint16_t ProductId() const override { return 2; }
-  uint32_t DriverVersion() const override { return 0x0500; }
+  uint32_t DriverVersion() const override { return 0x0600; }
 
  private:
   static constexpr int kServerPollMs = 500;
