@@ -103,8 +103,8 @@ intptr_t TMidiWindow::Send(uint32_t msg, uintptr_t wParam, uintptr_t lParam) {
 }
 
 void TMidiWindow::DeliverPending() {
-  QCoreApplication::sendPostedEvents(this, NoticeEventType());
   RunFired();
+  QCoreApplication::sendPostedEvents(this, NoticeEventType());
 }
 
 bool TMidiWindow::event(QEvent* e) {

@@ -60,7 +60,8 @@ class TMidiWindow : public QObject {
   void SetHold(uint32_t msg, int ms);
   // Window's thread: runs the procedure at once and returns its answer.
   intptr_t Send(uint32_t msg, uintptr_t wParam, uintptr_t lParam);
-  // Window's thread: runs the procedure for every notice still queued.
+  // Window's thread: runs the procedure for every notice still waiting, those
+  // posted once first.
   void DeliverPending();
 
  protected:

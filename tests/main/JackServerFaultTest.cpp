@@ -33,7 +33,7 @@ class JackServerFaultTest : public JackDeviceFixture, public ::testing::WithPara
   // system's MIDI services with both ports on that client.
   void StartOnPrivateServer() {
     jackd = JackServerProcess::Start(JackServerProcess::UniqueName());
-    if (!jackd) GTEST_SKIP() << "jackd cannot start a server here";
+    if (!jackd) GTEST_SKIP() << "no private jackd here (none installed, or PipeWire's JACK library)";
     useServer = std::make_unique<ScopedEnvironment>("JACK_DEFAULT_SERVER", jackd->Name());
     OpenDevice();
     ASSERT_TRUE(device);

@@ -52,7 +52,7 @@ class CallbackTest : public ::testing::Test {
   }
 
   std::vector<Notice> TakeNotices() {
-    QCoreApplication::sendPostedEvents(&window_);
+    window_.DeliverPending();
     return std::exchange(notices_, {});
   }
 

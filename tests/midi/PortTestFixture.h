@@ -19,7 +19,11 @@ class PortTest : public ::testing::Test {
   }
 
   // Delivers the notices posted to the ports' windows.
-  static void Pump() { QCoreApplication::sendPostedEvents(); }
+  // Runs what the event loop would: posted events and the ports' wake-ups.
+  static void Pump() {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
+  }
 
   TestMidiServices* midi = nullptr;
   const size_t blocksBefore = SharedBlockCount();

@@ -19,7 +19,7 @@
 //   // Input, once a port has opened and started the device (midiInStart):
 //   midi.DeliverShort(0x403C90, 1500);    // MIM_DATA on the delivery thread
 //   midi.DeliverSysex({0xF0, 0x7E, 0xF7});  // fills the added headers in order
-//   QCoreApplication::sendPostedEvents();  // let the port see its notices
+//   QCoreApplication::processEvents();  // let the port see its notices
 //
 //   // Output: each long message is completed (MOM_DONE) at once unless
 //   // SetAutoCompleteLongMessages(false); then CompleteLongMessages() does it.

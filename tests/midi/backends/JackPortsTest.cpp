@@ -34,9 +34,11 @@ class JackPorts : public ::testing::Test {
 };
 
 TEST_F(JackPorts, ALoopThroughAnEchoingClientBringsBackTheTransformedMessage) {
-  jack->Echo([](const Message& m) {  // note off becomes note on with velocity 0
+  // Note off becomes polyphonic aftertouch (not a note on with velocity 0,
+  // which PipeWire hands on as a note off).
+  jack->Echo([](const Message& m) {
     if (m.size() == 3 && (m[0] & 0xF0) == 0x80) {
-      return Message{static_cast<uint8_t>(0x90 | (m[0] & 0x0F)), m[1], 0};
+      return Message{static_cast<uint8_t>(0xA0 | (m[0] & 0x0F)), m[1], 0x11};
     }
     return m;
   });
@@ -45,9 +47,9 @@ TEST_F(JackPorts, ALoopThroughAnEchoingClientBringsBackTheTransformedMessage) {
     return !ports->events.empty();
   }));
   const TMyMidiEvent& event = *ports->events.front();
-  EXPECT_EQ(event.MidiMessage, 0x90);
+  EXPECT_EQ(event.MidiMessage, 0xA0);
   EXPECT_EQ(event.Data1, 0x3C);
-  EXPECT_EQ(event.Data2, 0x00);
+  EXPECT_EQ(event.Data2, 0x11);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ class JackServerDeath : public ::testing::TestWithParam<KillCase> {
  protected:
   void SetUp() override {
     jackd = JackServerProcess::Start(JackServerProcess::UniqueName());
-    if (!jackd) GTEST_SKIP() << "jackd cannot start a server here";
+    if (!jackd) GTEST_SKIP() << "no private jackd here (none installed, or PipeWire's JACK library)";
     useServer = std::make_unique<ScopedEnvironment>("JACK_DEFAULT_SERVER", jackd->Name());
     device = JackTestClient::Open(kDevice);
     ASSERT_TRUE(device);

@@ -160,13 +160,15 @@ TEST_F(JackServices, ShortMessagesGoOutWithTheLengthTheirStatusImplies) {
 TEST_F(JackServices, ALoopThroughTheServerCarriesTransformedMessages) {
   OpenIn();
   const HMIDI out = OpenOut();
-  jack->Echo([](const Message& m) {  // note off becomes note on with velocity 0
+  // Note off becomes polyphonic aftertouch (not a note on with velocity 0,
+  // which PipeWire hands on as a note off).
+  jack->Echo([](const Message& m) {
     if (m.size() == 3 && (m[0] & 0xF0) == 0x80) {
-      return Message{static_cast<uint8_t>(0x90 | (m[0] & 0x0F)), m[1], 0};
+      return Message{static_cast<uint8_t>(0xA0 | (m[0] & 0x0F)), m[1], 0x11};
     }
     return m;
   });
-  for (auto [sentMessage, arrived] : {std::pair{0x403C80u, 0x003C90u}, {0x0A0BB1u, 0x0A0BB1u}}) {
+  for (auto [sentMessage, arrived] : {std::pair{0x403C80u, 0x113CA0u}, {0x0A0BB1u, 0x0A0BB1u}}) {
     received.Clear();
     ASSERT_TRUE(JackTestClient::Retry([&] { midi->midiOutShortMsg(out, sentMessage); },
                                       [&] { return received.Count() > 0; }))
@@ -198,14 +200,14 @@ TEST_F(JackServices, ALongMessageGoesOutAsOneJackEventPerMessage) {
   ASSERT_TRUE(JackTestClient::Retry(
       [&] {
         TestHeader& header = headers.emplace_back(
-            std::vector<uint8_t>{0x90, 0x3C, 0x40, 0x3E, 0x00, 0xF0, 0x01, 0xF7});
+            std::vector<uint8_t>{0x90, 0x3C, 0x40, 0x3E, 0x7F, 0xF0, 0x01, 0xF7});
         EXPECT_EQ(SendLong(*midi, out, header), MMSYSERR_NOERROR);
       },
       [&] { return jack->Received().size() >= 3; }))
       << jack->Graph();
   const auto got = jack->Received();
   EXPECT_EQ(std::vector<Message>(got.begin(), got.begin() + 3),
-            (std::vector<Message>{{0x90, 0x3C, 0x40}, {0x90, 0x3E, 0x00}, {0xF0, 0x01, 0xF7}}));
+            (std::vector<Message>{{0x90, 0x3C, 0x40}, {0x90, 0x3E, 0x7F}, {0xF0, 0x01, 0xF7}}));
 }
 
 TEST_F(JackServices, ASysexSentInPiecesGoesOutAsOneJackEventPerPiece) {

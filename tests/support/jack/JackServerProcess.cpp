@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <jack/jack.h>
+
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -52,7 +55,13 @@ std::string JackServerProcess::UniqueName() {
   return "orvalis-fault-" + std::to_string(getpid()) + "-" + std::to_string(++count);
 }
 
+bool JackServerProcess::LibraryIsPipeWires() {
+  return std::strstr(jack_get_version_string(), "PipeWire") != nullptr;
+}
+
 std::unique_ptr<JackServerProcess> JackServerProcess::Start(const std::string& name) {
+  // PipeWire's JACK library reaches PipeWire whatever the server's name.
+  if (LibraryIsPipeWires()) return nullptr;
   std::unique_ptr<JackServerProcess> server(new JackServerProcess(name));
   if (!server->Launch()) return nullptr;
   return server;

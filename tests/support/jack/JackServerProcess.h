@@ -25,9 +25,13 @@ class JackServerProcess {
  public:
   // A name for a private server: "orvalis-fault-<pid>-<n>".
   static std::string UniqueName();
+  // True when the JACK library loaded is PipeWire's.
+  static bool LibraryIsPipeWires();
 
   // Starts jackd and waits until a client can reach it; null when jackd is
-  // missing or the server does not come up within ten seconds.
+  // missing, when the process runs on PipeWire's JACK library (pw-jack),
+  // whose clients reach no jackd, or when the server does not come up within
+  // ten seconds.
   static std::unique_ptr<JackServerProcess> Start(const std::string& name);
 
   ~JackServerProcess();

@@ -71,6 +71,7 @@ bool JackSession::Connect() {
   jack_set_port_connect_callback(client_, &JackSession::OnPortConnect, shared_.get());
   jack_set_port_rename_callback(client_, &JackSession::OnPortRename, shared_.get());
   MeasureClockOffset();
+  FollowServerClock();
   if (watched_) Activate();
   return true;
 }
@@ -192,14 +193,17 @@ std::string JackSession::PortName(const _jack_port* port) const {
   return name != nullptr ? name : std::string();
 }
 
-uint32_t JackSession::NextCycleFrame() const {
+uint32_t JackSession::NextCycleFrame() {
   if (client_ == nullptr) return 0;
+  FollowServerClock();
   return jack_frame_time(client_) + jack_get_buffer_size(client_);
 }
 
-std::chrono::steady_clock::time_point JackSession::TimeOfFrame(uint32_t frame) const {
-  const int64_t jack = client_ != nullptr ? static_cast<int64_t>(jack_frames_to_time(client_, frame)) : 0;
-  return std::chrono::steady_clock::time_point(std::chrono::microseconds(jack + clockOffsetUs_));
+void JackSession::FollowServerClock() {
+  if (!Connected()) return;
+  const uint32_t frame = jack_frame_time(client_);
+  const auto jack = static_cast<int64_t>(jack_frames_to_time(client_, frame));
+  frames_.Follow(frame, jack + clockOffsetUs_, jack_get_sample_rate(client_));
 }
 
 std::vector<std::string> JackSession::MidiPorts(PortDirection direction) {

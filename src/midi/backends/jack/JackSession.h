@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "JackCyclePort.h"
+#include "JackFrameClock.h"
 #include "backends/common/ChangeNotice.h"
 
 struct _jack_client;
@@ -102,9 +103,13 @@ class JackSession {
 
   // The frame of the cycle after the one under way now: a message queued now
   // for that frame leaves exactly then.
-  uint32_t NextCycleFrame() const;
-  // The steady clock's time of a frame of the server.
-  std::chrono::steady_clock::time_point TimeOfFrame(uint32_t frame) const;
+  uint32_t NextCycleFrame();
+  // The steady clock's time of a frame of the server (JackFrameClock.h). Any thread.
+  std::chrono::steady_clock::time_point TimeOfFrame(uint32_t frame) const {
+    return frames_.TimeOf(frame);
+  }
+  // Keeps the frames' times close to the server's clock; call now and then.
+  void FollowServerClock();
 
  private:
   // What libjack's threads reach: the flag of the server of one Connect, the
@@ -135,6 +140,7 @@ class JackSession {
   std::shared_ptr<const int> use_ = std::make_shared<const int>(0);
   // The steady clock's microseconds minus JACK's, for the client's server.
   int64_t clockOffsetUs_ = 0;
+  JackFrameClock frames_;
 
   // The ports the process callback runs: set and cleared on the
   // user-interface thread, read by the process thread. inCycle_ is raised

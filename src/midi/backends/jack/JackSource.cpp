@@ -6,6 +6,9 @@
 JackSource::JackSource() {
   serverPoll_.setInterval(kServerPollMs);
   QObject::connect(&serverPoll_, &QTimer::timeout, [this] { LookForServer(); });
+  clockFollow_.setInterval(kClockFollowMs);
+  QObject::connect(&clockFollow_, &QTimer::timeout, [this] { session_.FollowServerClock(); });
+  clockFollow_.start();
 }
 
 void JackSource::Watch(std::function<void()> changed) {

@@ -32,11 +32,13 @@ class JackSource final : public DeviceSource {
 
  private:
   static constexpr int kServerPollMs = 500;
+  static constexpr int kClockFollowMs = 1000;
 
   void OnServerChanged();
   void LookForServer();
 
   std::function<void()> changed_;
   QTimer serverPoll_;
+  QTimer clockFollow_;  // keeps the frames' times with the server's clock
   JackSession session_;  // last: its client ends before the rest
 };

@@ -1,0 +1,120 @@
+// The JACK back end's timing without a server: frames turned into times, and
+// the queue that hands each output message to the cycle of its frame.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "backends/jack/JackFrameClock.h"
+#include "backends/jack/JackOutputQueue.h"
+
+namespace {
+
+int64_t Micros(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+}
+
+TEST(JackFrameClock, FramesAreExactlyTheirCountApartOnEitherSideOfTheAnchorAndAcrossTheWrap) {
+  struct Case {
+    uint32_t anchor;
+    uint32_t from;
+    uint32_t to;
+    int64_t micros;
+  };
+  const uint32_t wrap = std::numeric_limits<uint32_t>::max() - 100;
+  const Case cases[] = {
+      {10'000, 10'000, 11'000, 20'833},     // 1000 frames at 48 kHz
+      {10'000, 9'000, 10'000, 20'833},      // before the anchor
+      {10'000, 10'256, 11'512, 26'167},     // 1256 frames
+      {wrap, wrap, wrap + 1000u, 20'833},   // the frame counter wraps around
+      {wrap + 500u, wrap, wrap + 1000u, 20'833},
+  };
+  for (const Case& c : cases) {
+    JackFrameClock clock;
+    clock.Anchor(c.anchor, 5'000'000, 48000);
+    EXPECT_NEAR(Micros(clock.TimeOf(c.to)) - Micros(clock.TimeOf(c.from)), c.micros, 1)
+        << c.anchor << " " << c.from << " " << c.to;
+  }
+}
+
+TEST(JackFrameClock, FollowsTheServersClockOnlyWhenItHasDriftedFarOrTheRateChanged) {
+  JackFrameClock clock;
+  clock.Anchor(0, 1'000'000, 48000);
+  // The server's time of frame 48000 jitters by a few hundred microseconds: kept.
+  clock.Follow(48000, 2'000'300, 48000);
+  EXPECT_EQ(Micros(clock.TimeOf(48000)), 2'000'000);
+  // It has drifted by more than the bound: anchored again there.
+  clock.Follow(96000, 3'000'000 + JackFrameClock::kMostDriftUs + 1, 48000);
+  EXPECT_EQ(Micros(clock.TimeOf(96000)), 3'000'000 + JackFrameClock::kMostDriftUs + 1);
+  // Another rate: anchored again.
+  clock.Follow(100000, 4'000'000, 44100);
+  EXPECT_EQ(Micros(clock.TimeOf(100000 + 44100)), 5'000'000);
+}
+
+// What Drain writes: (offset, first byte) per message.
+struct Written {
+  uint32_t offset;
+  uint8_t first;
+  bool operator==(const Written&) const = default;
+};
+
+std::vector<Written> DrainCycle(JackOutputQueue& queue, uint32_t first, uint32_t frames,
+                                size_t room = SIZE_MAX) {
+  std::vector<Written> written;
+  queue.Drain(first, frames, [&](uint32_t offset, std::span<const uint8_t> bytes) {
+    if (bytes.size() > room) return false;
+    room -= bytes.size();
+    written.push_back({offset, bytes[0]});
+    return true;
+  });
+  return written;
+}
+
+TEST(JackOutputQueue, EachMessageLeavesAtItsFrameInItsCycleAndInOrder) {
+  JackOutputQueue queue(1024, 16);
+  const uint8_t a[] = {0x90, 1, 2};
+  const uint8_t b[] = {0x91, 1, 2};
+  const uint8_t c[] = {0x92, 1, 2};
+  ASSERT_TRUE(queue.Push(1010, a));
+  ASSERT_TRUE(queue.Push(1100, b));
+  ASSERT_TRUE(queue.Push(1300, c));  // in the next cycle
+  EXPECT_EQ(DrainCycle(queue, 1000, 256), (std::vector<Written>{{10, 0x90}, {100, 0x91}}));
+  EXPECT_EQ(DrainCycle(queue, 1256, 256), (std::vector<Written>{{44, 0x92}}));
+  EXPECT_EQ(queue.Late(), 0u);
+}
+
+TEST(JackOutputQueue, ALateMessageLeavesAtOnceAfterThoseBeforeItAndCounts) {
+  JackOutputQueue queue(1024, 16);
+  const uint8_t a[] = {0x90, 1, 2};
+  const uint8_t b[] = {0x91, 1, 2};
+  ASSERT_TRUE(queue.Push(900, a));   // its cycle was missed
+  ASSERT_TRUE(queue.Push(1001, b));
+  EXPECT_EQ(DrainCycle(queue, 1000, 256), (std::vector<Written>{{0, 0x90}, {1, 0x91}}));
+  EXPECT_EQ(queue.Late(), 1u);
+}
+
+TEST(JackOutputQueue, AMessageTheCycleHasNoRoomForWaitsForTheNextCycleWhole) {
+  JackOutputQueue queue(1024, 16);
+  const uint8_t a[] = {0xF0, 1, 2, 3, 4, 0xF7};
+  const uint8_t b[] = {0x91, 1, 2};
+  ASSERT_TRUE(queue.Push(1000, a));
+  ASSERT_TRUE(queue.Push(1000, b));
+  EXPECT_TRUE(DrainCycle(queue, 1000, 256, 4).empty());
+  EXPECT_EQ(DrainCycle(queue, 1256, 256), (std::vector<Written>{{0, 0xF0}, {0, 0x91}}));
+}
+
+TEST(JackOutputQueue, RefusesWhatIsTooLongOrHasNoRoomUntilACycleMakesRoom) {
+  JackOutputQueue queue(40, 16);
+  const std::vector<uint8_t> tooLong(17, 0xF0);
+  EXPECT_FALSE(queue.Push(0, tooLong));
+  const uint8_t m[] = {0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0xF7};
+  ASSERT_TRUE(queue.Push(0, m));
+  ASSERT_TRUE(queue.Push(0, m));
+  EXPECT_FALSE(queue.Push(0, m));  // full
+  EXPECT_EQ(DrainCycle(queue, 0, 256).size(), 2u);
+  EXPECT_TRUE(queue.Push(0, m));
+}
+
+}  // namespace
