@@ -3,13 +3,14 @@
 # Run as root; installs only what is missing.
 set -euo pipefail
 packages=(
-  build-essential cmake pkg-config clang libclang-rt-14-dev
+  build-essential cmake pkg-config ccache clang libclang-rt-14-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libasound2-dev libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 libgl-dev
   file dpkg-dev desktop-file-utils
   dbus dbus-x11 at-spi2-core python3-pyatspi
   qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils alsa-utils
+  pipewire pipewire-bin pipewire-jack wireplumber
 )
 missing=()
 for p in "${packages[@]}"; do

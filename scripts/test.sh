@@ -3,11 +3,26 @@
 # UndefinedBehaviorSanitizer, ThreadSanitizer for the MIDI layer), runs the
 # fuzz targets for about a minute, starts a JACK server with the dummy driver,
 # runs the whole suite on each build, installs and tries the Debian package
-# built from the plain tree, and stops the server again. Then runs the ALSA
-# tests of the three builds in a small VM with a real ALSA sequencer
-# (scripts/with-alsa-vm.sh). Fails if any step fails, after running all of them.
+# built from the plain tree, and stops the server again. Then runs the JACK
+# tests (those named "Jack") of the plain and ThreadSanitizer builds once
+# more on a private PipeWire through its JACK library (scripts/with-pipewire.sh),
+# and the ALSA tests of the three builds in a small VM with a real ALSA
+# sequencer (scripts/with-alsa-vm.sh). Fails if any step fails, after running
+# all of them. Says how long each phase took, and the total last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+started=$SECONDS
+phase_start=$SECONDS
+phase_times=()
+# phase NAME: ends the phase under way (its time is noted) and names the next.
+phase() {
+  if [[ -n ${phase_name:-} ]]; then phase_times+=("$(printf '%6ds  %s' $((SECONDS - phase_start)) "$phase_name")"); fi
+  phase_name=$1
+  phase_start=$SECONDS
+  [[ -n $1 ]] && echo "== $1"
+  return 0
+}
+phase "install what is missing"
 bash scripts/install-deps.sh
 mkdir -p out
 export QT_QPA_PLATFORM=offscreen
@@ -16,34 +31,34 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 
-echo "== build: plain"
+phase "build: plain"
 bash scripts/build.sh out/build -DCMAKE_INSTALL_PREFIX=/usr
-echo "== build: address and undefined behaviour sanitizers"
+phase "build: address and undefined behaviour sanitizers"
 bash scripts/build.sh out/build-asan -DORVALIS_SANITIZE=address -DORVALIS_BUILD_BENCH=OFF
-echo "== build: thread sanitizer (MIDI layer)"
+phase "build: thread sanitizer (MIDI layer)"
 bash scripts/build.sh out/build-tsan -DORVALIS_SANITIZE=thread
 
-run_suite() {
-  local status=0
-  echo "== tests: plain"
-  ctest --test-dir out/build --output-on-failure -j2 || status=1
-  echo "== tests: address and undefined behaviour sanitizers"
-  ctest --test-dir out/build-asan --output-on-failure -j2 || status=1
-  echo "== tests: thread sanitizer"
-  ctest --test-dir out/build-tsan --output-on-failure -j2 || status=1
-  return $status
-}
 status=0
-echo "== fuzzing (clang, libFuzzer, address and undefined behaviour sanitizers)"
+phase "fuzzing (clang, libFuzzer, address and undefined behaviour sanitizers)"
 bash scripts/fuzz.sh || status=1
-run_with_jack() {
-  local status=0
-  run_suite || status=1
-  echo "== Debian package"
-  bash scripts/package-test.sh out/build || status=1
-  return $status
-}
-bash scripts/with-jack.sh bash -c "$(declare -f run_suite run_with_jack); run_with_jack" || status=1
+
+# Each phase that needs a server starts its own and stops it by its PID.
+phase "tests on jackd2: plain"
+bash scripts/with-jack.sh ctest --test-dir out/build --output-on-failure -j2 || status=1
+phase "tests on jackd2: address and undefined behaviour sanitizers"
+bash scripts/with-jack.sh ctest --test-dir out/build-asan --output-on-failure -j2 || status=1
+phase "tests on jackd2: thread sanitizer"
+bash scripts/with-jack.sh ctest --test-dir out/build-tsan --output-on-failure -j2 || status=1
+phase "Debian package"
+bash scripts/with-jack.sh bash scripts/package-test.sh out/build || status=1
+
+# The same program on PipeWire's JACK library, with PipeWire's own period.
+# Left out there for now: the device that flaps 50 times in 10 s, which does
+# not yet pass on PipeWire (its traffic does not come back at the end).
+for tree in out/build out/build-tsan; do
+  phase "JACK tests on PipeWire ($tree)"
+  bash scripts/with-pipewire.sh ctest --test-dir "$tree" -R Jack -E ADeviceFlapping --output-on-failure -j2 || status=1
+done
 
 # On the host the ALSA tests skip (no sequencer); in the VM they run, on the
 # plain, the address-sanitizer and the thread-sanitizer trees (the last has
@@ -56,6 +71,10 @@ run_alsa_suite() {
   done
   return $status
 }
-echo "== ALSA tests in a VM with a real ALSA sequencer"
+phase "ALSA tests in a VM with a real ALSA sequencer"
 bash scripts/with-alsa-vm.sh bash -c "$(declare -f run_alsa_suite); run_alsa_suite" || status=1
+phase ""
+echo "== time by phase"
+printf '%s\n' "${phase_times[@]}"
+printf '%6ds  total\n' $((SECONDS - started))
 exit $status

@@ -126,6 +126,7 @@ class JackOutput final : public OutputConnection, public JackPortBase, private M
              const LongMessageDone& done, size_t mostMessageBytes)
       : JackPortBase(session, port, devicePort),
         done_(done),
+        cycleBudget_(mostMessageBytes),
         queue_(std::max(kQueueBytes, 2 * mostMessageBytes), mostMessageBytes) {
     sysex_.reserve(mostMessageBytes);
   }
@@ -165,8 +166,13 @@ class JackOutput final : public OutputConnection, public JackPortBase, private M
   void Process(uint32_t firstFrame, uint32_t frames) noexcept override {
     void* buffer = jack_port_get_buffer(port_, frames);
     jack_midi_clear_buffer(buffer);
-    queue_.Drain(firstFrame, frames, [buffer](uint32_t offset, std::span<const uint8_t> bytes) {
-      return jack_midi_event_write(buffer, offset, bytes.data(), bytes.size()) == 0;
+    size_t spent = 0;
+    queue_.Drain(firstFrame, frames, [&](uint32_t offset, std::span<const uint8_t> bytes) {
+      const size_t cost = CycleCost(bytes.size());
+      if (spent > 0 && spent + cost > cycleBudget_) return false;  // the rest in the next cycle
+      if (jack_midi_event_write(buffer, offset, bytes.data(), bytes.size()) != 0) return false;
+      spent += cost;
+      return true;
     });
   }
 
@@ -207,7 +213,15 @@ class JackOutput final : public OutputConnection, public JackPortBase, private M
     }
   }
 
+  // What an event takes in a cycle's buffer as PipeWire carries it: its bytes
+  // rounded up to 8 and a record of its own. PipeWire's JACK library (0.3.65)
+  // loses a whole cycle whose events do not fit its buffer (2000 clocks sent
+  // at once arrived as nothing), so a burst is spread over as many cycles as
+  // it needs; jackd2's records are smaller, so the same bound suits it.
+  static size_t CycleCost(size_t bytes) { return (bytes + 7) / 8 * 8 + 32; }
+
   const LongMessageDone done_;
+  const size_t cycleBudget_;  // of CycleCost; a single message may exceed it alone
   JackOutputQueue queue_;
   MidiParser parser_;
   std::vector<uint8_t> sysex_;  // the piece being made
