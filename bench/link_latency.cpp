@@ -1,18 +1,20 @@
 // Round-trip latency over one JACK route, side by side in one run: the
 // connection test window of the real program against jack_midi_latency_test
 // (jackd2's example clients), both through the same client that echoes every
-// message (JackTestClient), one message in flight at a time, three-byte
-// messages. Rounds alternate between the two; the figures are the medians of
-// all rounds, printed last, one per line, as "name: value".
+// message a fixed number of frames after it arrived (JackTestClient; 1000 by
+// default, --delay-frames N), one message in flight at a time, three-byte
+// messages. Rounds alternate between the two; the figures are those of all
+// rounds, printed last, one per line, as "name: value".
 //
-// Orvalis measures from the moment a message is handed to the output to the
-// driver's time stamp of its answer (steady clock, taken when the program's
-// JACK client runs in the period the answer arrives in);
-// jack_midi_latency_test measures in frames, from the frame it writes the
-// message at to the frame the answer carries. Its median is read from its
-// latency histogram (bins of 0.1 ms: the middle of the bin).
+// Both measure from frame to frame: Orvalis from the frame its output wrote
+// the message at to the frame of its answer (the JACK back end's times),
+// jack_midi_latency_test from the frame it writes the message at to the frame
+// the answer carries. The reference's median is exact when its lowest and
+// highest latencies are the same frame; otherwise it is read from its latency
+// histogram (bins of 0.1 ms: the middle of the bin).
 //
-// It needs a JACK server (scripts/with-jack.sh).
+// It needs a JACK server: jackd2 (scripts/with-jack.sh) or PipeWire's
+// (scripts/with-pipewire.sh, PIPEWIRE_QUANTUM=256/48000 for the same period).
 
 #if !__has_include("frmMain.h") || !defined(ORVALIS_BENCH_WITH_JACK) || !__has_include("JackTestClient.h")
 #include <cstdio>
@@ -33,6 +35,9 @@ int main() {
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -54,6 +59,7 @@ constexpr int kMessagesPerRound = 500;
 
 struct Period {
   double us = 0;
+  double frameUs = 0;
 };
 
 Period ServerPeriod() {
@@ -61,9 +67,34 @@ Period ServerPeriod() {
   jack_client_t* probe = jack_client_open("OrvalisLatencyProbe", JackNoStartServer, nullptr);
   if (probe == nullptr) return period;
   period.us = 1e6 * jack_get_buffer_size(probe) / jack_get_sample_rate(probe);
+  period.frameUs = 1e6 / jack_get_sample_rate(probe);
   jack_client_close(probe);
   return period;
 }
+
+double Spread(const std::vector<double>& values) {
+  if (values.empty()) return -1;
+  const auto [low, high] = std::minmax_element(values.begin(), values.end());
+  return *high - *low;
+}
+
+// The root mean square of the deviations from the mean, as the window shows it.
+double Jitter(const std::vector<double>& values) {
+  if (values.empty()) return -1;
+  double mean = 0;
+  for (double v : values) mean += v;
+  mean /= static_cast<double>(values.size());
+  double squares = 0;
+  for (double v : values) squares += (v - mean) * (v - mean);
+  return std::sqrt(squares / static_cast<double>(values.size()));
+}
+
+// What one run of jack_midi_latency_test reports besides its histogram.
+struct ReferenceRun {
+  unsigned lowestFrames = 0;
+  unsigned highestFrames = 0;
+  double averageJitterUs = -1;
+};
 
 double Median(std::vector<double> values) {
   if (values.empty()) return -1;
@@ -74,7 +105,8 @@ double Median(std::vector<double> values) {
 
 // One run of jack_midi_latency_test through the route; its latencies (µs, the
 // middles of its histogram's bins) are appended to `latencies`.
-bool RunReference(const std::string& toEcho, const std::string& fromEcho, std::vector<double>& latencies) {
+bool RunReference(const std::string& toEcho, const std::string& fromEcho, const Period& period,
+                  std::vector<double>& latencies, std::vector<ReferenceRun>& runs) {
   QProcess process;
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.start(QStringLiteral("jack_midi_latency_test"),
@@ -92,18 +124,34 @@ bool RunReference(const std::string& toEcho, const std::string& fromEcho, std::v
     std::fprintf(stderr, "jack_midi_latency_test:\n%s\n", qPrintable(output));
     return false;
   }
+  ReferenceRun run;
+  static const QRegularExpression lowest(QStringLiteral(R"(Lowest latency: [0-9.]+ ms \((\d+) frames\))"));
+  static const QRegularExpression highest(QStringLiteral(R"(Highest latency: [0-9.]+ ms \((\d+) frames\))"));
+  static const QRegularExpression jitter(QStringLiteral(R"(Average MIDI jitter: ([0-9.]+) ms)"));
+  const auto low = lowest.match(output);
+  const auto high = highest.match(output);
+  const auto averageJitter = jitter.match(output);
+  if (low.hasMatch() && high.hasMatch()) {
+    run.lowestFrames = low.captured(1).toUInt();
+    run.highestFrames = high.captured(1).toUInt();
+  }
+  if (averageJitter.hasMatch()) run.averageJitterUs = averageJitter.captured(1).toDouble() * 1000;
   static const QRegularExpression bin(QStringLiteral(R"(^\s*([0-9.]+) - ([0-9.]+) ms: (\d+)\s*$)"),
                                       QRegularExpression::MultilineOption);
   auto it = bin.globalMatch(output.mid(plot));
   size_t counted = 0;
+  // Every answer the same frame: the exact figure instead of the bin's middle.
+  const bool exact = run.highestFrames > 0 && run.lowestFrames == run.highestFrames;
   while (it.hasNext()) {
     const auto m = it.next();
-    const double middleUs = (m.captured(1).toDouble() + m.captured(2).toDouble()) / 2 * 1000;
+    const double middleUs = exact ? run.lowestFrames * period.frameUs
+                                  : (m.captured(1).toDouble() + m.captured(2).toDouble()) / 2 * 1000;
     const int count = m.captured(3).toInt();
     latencies.insert(latencies.end(), static_cast<size_t>(count), middleUs);
     counted += static_cast<size_t>(count);
   }
   if (counted == 0) std::fprintf(stderr, "jack_midi_latency_test:\n%s\n", qPrintable(output));
+  runs.push_back(run);
   return counted > 0;
 }
 
@@ -140,13 +188,18 @@ bool RunOrvalis(ConnectionTestWindow& test, std::vector<double>& latencies) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  long delayFrames = 1000;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--delay-frames") delayFrames = std::strtol(argv[i + 1], nullptr, 10);
+  }
   const Period period = ServerPeriod();
   auto echo = JackTestClient::Open("OrvalisLatencyEcho");
-  if (period.us <= 0 || !echo) {
+  if (period.us <= 0 || !echo || delayFrames < 0) {
     std::fprintf(stderr, "link_latency needs a running JACK server (scripts/with-jack.sh)\n");
     return 1;
   }
   echo->Echo();
+  echo->EchoAfter(std::chrono::microseconds(std::lround(static_cast<double>(delayFrames) * period.frameUs)));
 
   QTemporaryDir prefs;
   InstallMidiServices(CreateSystemMidiServices());
@@ -173,17 +226,35 @@ int main(int argc, char** argv) {
 
   std::vector<double> orvalis;
   std::vector<double> reference;
+  std::vector<ReferenceRun> referenceRuns;
   for (int round = 0; round < kRounds; ++round) {
-    if (!RunReference(echo->InputPort(), echo->OutputPort(), reference)) return 1;
+    if (!RunReference(echo->InputPort(), echo->OutputPort(), period, reference, referenceRuns)) return 1;
     if (!RunOrvalis(test, orvalis)) return 1;
-    std::printf("round %d: orvalis %zu answers, reference %zu answers\n", round + 1, orvalis.size(), reference.size());
+    const ReferenceRun& last = referenceRuns.back();
+    std::printf("round %d: orvalis %zu answers, reference %zu answers (frames %u to %u), xruns so far %llu\n",
+                round + 1, orvalis.size(), reference.size(), last.lowestFrames, last.highestFrames,
+                static_cast<unsigned long long>(echo->Xruns()));
   }
   const double orvalisUs = Median(orvalis);
   const double referenceUs = Median(reference);
+  double referenceJitterUs = 0;
+  for (const ReferenceRun& run : referenceRuns) referenceJitterUs = std::max(referenceJitterUs, run.averageJitterUs);
   std::printf("period_us: %.0f\n", period.us);
-  std::printf("latency_median_us_orvalis: %.0f\n", orvalisUs);
-  std::printf("latency_median_us_reference: %.0f\n", referenceUs);
+  std::printf("echo_delay_us: %.1f\n", static_cast<double>(delayFrames) * period.frameUs);
+  std::printf("latency_median_us_orvalis: %.1f\n", orvalisUs);
+  std::printf("latency_median_us_reference: %.1f\n", referenceUs);
+  std::printf("latency_difference_us: %.1f\n", orvalisUs - referenceUs);
   std::printf("latency_difference_periods: %.2f\n", (orvalisUs - referenceUs) / period.us);
+  std::printf("jitter_us_orvalis: %.1f\n", Jitter(orvalis));
+  std::printf("jitter_us_reference: %.1f\n", referenceJitterUs);
+  std::printf("peak_to_peak_us_orvalis: %.1f\n", Spread(orvalis));
+  unsigned lowestFrames = UINT_MAX;
+  unsigned highestFrames = 0;
+  for (const ReferenceRun& run : referenceRuns) {
+    lowestFrames = std::min(lowestFrames, run.lowestFrames);
+    highestFrames = std::max(highestFrames, run.highestFrames);
+  }
+  std::printf("peak_to_peak_us_reference: %.1f\n", (highestFrames - lowestFrames) * period.frameUs);
   window.close();
   fmMain = nullptr;
   return 0;

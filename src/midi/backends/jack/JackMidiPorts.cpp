@@ -29,13 +29,18 @@ constexpr int kFullWaitMs = 500;
 // again: the port of that name is another's), or the server. A connection
 // just made may show in the graph only a little later (PipeWire tells other
 // clients of it in its own time): until it has been seen, only the port or
-// the server tells that the device went.
+// the server tells that the device went, and each look makes the connection
+// again by name. On PipeWire a device's client that has just been started
+// again may still show its old port of the same name for a moment: a
+// connection made to that one goes with it, and the next look connects the
+// new one.
 class JackLink {
  public:
-  JackLink(JackSession& session, std::string devicePort, std::string ownPort)
+  JackLink(JackSession& session, std::string devicePort, std::string ownPort, bool deviceSends)
       : session_(session),
         devicePort_(std::move(devicePort)),
         ownPort_(std::move(ownPort)),
+        deviceSends_(deviceSends),
         deviceClient_(session.ClientIdOfPort(devicePort_)) {}
 
   bool Gone() {
@@ -50,6 +55,9 @@ class JackLink {
         break;
       case JackSession::Link::kNotConnected:
         gone_ = seen_;
+        if (!seen_) {
+          deviceSends_ ? session_.ConnectPorts(devicePort_, ownPort_) : session_.ConnectPorts(ownPort_, devicePort_);
+        }
         break;
       case JackSession::Link::kNoPort:
         gone_ = true;
@@ -62,6 +70,7 @@ class JackLink {
   JackSession& session_;
   const std::string devicePort_;
   const std::string ownPort_;
+  const bool deviceSends_;  // the device's port is the source
   const std::optional<std::string> deviceClient_;  // the id of the device's client
   bool seen_ = false;  // the connection showed in the graph
   bool gone_ = false;
@@ -71,12 +80,12 @@ class JackLink {
 // session's cycles and its link to the device.
 class JackPortBase : public JackCyclePort {
  public:
-  JackPortBase(JackSession& session, _jack_port* port, const std::string& devicePort)
+  JackPortBase(JackSession& session, _jack_port* port, const std::string& devicePort, bool deviceSends)
       : session_(session),
         use_(session.InUse()),
         alive_(session.ServerAlive()),
         port_(port),
-        link_(session, devicePort, session.PortName(port)) {}
+        link_(session, devicePort, session.PortName(port), deviceSends) {}
 
   ~JackPortBase() override {
     session_.Detach(*this);
@@ -100,7 +109,7 @@ class JackInput final : public InputConnection, public JackPortBase {
  public:
   JackInput(JackSession& session, _jack_port* port, const std::string& devicePort,
             InputDelivery& delivery)
-      : JackPortBase(session, port, devicePort), delivery_(delivery) {}
+      : JackPortBase(session, port, devicePort, true), delivery_(delivery) {}
   // Out of the cycles before anything of this object goes.
   ~JackInput() override { session_.Detach(*this); }
 
@@ -124,7 +133,7 @@ class JackOutput final : public OutputConnection, public JackPortBase, private M
  public:
   JackOutput(JackSession& session, _jack_port* port, const std::string& devicePort,
              const LongMessageDone& done, size_t mostMessageBytes)
-      : JackPortBase(session, port, devicePort),
+      : JackPortBase(session, port, devicePort, false),
         done_(done),
         cycleBudget_(mostMessageBytes),
         queue_(std::max(kQueueBytes, 2 * mostMessageBytes), mostMessageBytes) {
