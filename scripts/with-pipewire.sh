@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # scripts/with-pipewire.sh COMMAND...: runs COMMAND through pw-jack with a
 # private PipeWire (pipewire and wireplumber, on a private D-Bus session bus)
-# whose runtime folder is a new folder under /tmp (a Unix socket cannot be
-# made on every file system), and stops the three by their PIDs afterwards,
+# whose runtime folder is a new folder on a tmpfs (/dev/shm where it can be
+# written, else /tmp: a Unix socket cannot be made on every file system, not
+# on the ALSA VM's shared folders), and stops the three by their PIDs afterwards,
 # whatever the outcome. Without sound cards PipeWire's graph is clocked by its
 # dummy driver. JACK programs in COMMAND reach PipeWire through its JACK
 # library; PIPEWIRE_QUANTUM, when set, gives their period ("256/48000").
 set -uo pipefail
-runtime=$(mktemp -d /tmp/orvalis-pipewire.XXXXXX)
+base=/dev/shm
+[[ -d $base && -w $base ]] || base=/tmp
+runtime=$(mktemp -d "$base/orvalis-pipewire.XXXXXX")
 export XDG_RUNTIME_DIR=$runtime PIPEWIRE_RUNTIME_DIR=$runtime
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$runtime/bus
 unset JACK_DEFAULT_SERVER

@@ -322,4 +322,44 @@ TEST_F(AlsaDevices, SysexLostWhileItIsReadEndsCutShortWhereTheLossBeganAndNothin
   }
 }
 
+// What arrives is stamped by the kernel as the sequencer queues it, not when
+// the reading thread takes it: a message that comes while the thread is held
+// in a callback keeps the time it came at. A send's time is the queue's when
+// the sequencer took the message.
+TEST_F(AlsaDevices, MessagesCarryTheTimeTheSequencerReceivedThemAndSendsTheTimeTheyLeft) {
+  const auto micros = [] {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+  };
+  StallingInput input(*midi, kVirtualRawMidi0);
+  ASSERT_NE(input.handle, 0u);
+  ASSERT_EQ(midi->midiInStart(input.handle), MMSYSERR_NOERROR);
+  RawMidiDevice raw(kRawMidi0, O_WRONLY);
+  ASSERT_TRUE(raw.IsOpen());
+  ASSERT_TRUE(raw.Write({0xFA}));
+  ASSERT_TRUE(WaitUntil([&] { return input.stalled.load(); }));
+  const uint64_t written = micros();
+  ASSERT_TRUE(raw.Write({0x90, 0x3C, 0x40}));
+  std::this_thread::sleep_for(300ms);
+  const uint64_t released = micros();
+  input.released = true;
+  ASSERT_TRUE(WaitUntil([&] { return input.received.Of(MIM_DATA).size() >= 2; }));
+  const auto note = input.received.Of(MIM_DATA)[1];
+  ASSERT_EQ(note.param1, 0x403C90u);
+  EXPECT_GE(note.driverTimeUs + 1000, written);
+  EXPECT_LT(note.driverTimeUs, released - 200'000) << "stamped when read, not when it came";
+
+  NoticeRecorder sent;
+  const HMIDI out = OpenOut(kMidiThrough, sent);
+  ASSERT_NE(out, 0u);
+  const uint64_t before = micros();
+  ASSERT_EQ(midi->midiOutShortMsg(out, 0x403C90), MMSYSERR_NOERROR);
+  const uint64_t after = micros();
+  uint64_t left = 0;
+  ASSERT_EQ(midi->midiOutGetSendTime(out, &left), MMSYSERR_NOERROR);
+  EXPECT_GE(left + 1000, before);
+  EXPECT_LE(left, after + 1000);
+}
+
 }  // namespace

@@ -43,11 +43,70 @@ std::unique_ptr<AlsaClient> AlsaClient::Open() {
 }
 
 AlsaClient::AlsaClient(Sequencer seq, int wake)
-    : seq_(std::move(seq)), id_(snd_seq_client_id(seq_.get())), wake_(wake) {}
+    : seq_(std::move(seq)), id_(snd_seq_client_id(seq_.get())), wake_(wake) {
+  StartQueue();
+}
 
 AlsaClient::~AlsaClient() {
   StopReading();
+  if (queue_ >= 0) snd_seq_free_queue(seq_.get(), queue_);
   close(wake_);
+}
+
+namespace {
+
+std::chrono::nanoseconds Nanos(const snd_seq_real_time_t& time) {
+  return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
+}
+
+std::optional<snd_seq_real_time_t> QueueTime(snd_seq_t* seq, int queue) {
+  snd_seq_queue_status_t* status = nullptr;
+  snd_seq_queue_status_alloca(&status);
+  if (snd_seq_get_queue_status(seq, queue, status) < 0) return std::nullopt;
+  return *snd_seq_queue_status_get_real_time(status);
+}
+
+}  // namespace
+
+// Without a queue (none left), events still arrive, stamped when read.
+void AlsaClient::StartQueue() {
+  const int queue = snd_seq_alloc_named_queue(seq_.get(), kOwnClientName);
+  if (queue < 0) return;
+  if (snd_seq_start_queue(seq_.get(), queue, nullptr) < 0 || snd_seq_drain_output(seq_.get()) < 0) {
+    snd_seq_free_queue(seq_.get(), queue);
+    return;
+  }
+  // The queue's time and the steady clock read back to back: the closest pair counts.
+  std::chrono::nanoseconds best{0};
+  std::chrono::nanoseconds bestSpan = std::chrono::nanoseconds::max();
+  for (int i = 0; i < 5; ++i) {
+    const auto before = std::chrono::steady_clock::now();
+    const std::optional<snd_seq_real_time_t> time = QueueTime(seq_.get(), queue);
+    const auto after = std::chrono::steady_clock::now();
+    if (!time) continue;
+    if (after - before < bestSpan) {
+      bestSpan = after - before;
+      best = (before.time_since_epoch() + (after - before) / 2) - Nanos(*time);
+    }
+  }
+  if (bestSpan == std::chrono::nanoseconds::max()) {
+    snd_seq_free_queue(seq_.get(), queue);
+    return;
+  }
+  queue_ = queue;
+  queueStart_ = best;
+}
+
+std::chrono::steady_clock::time_point AlsaClient::TimeOf(const snd_seq_real_time_t& queueTime) const {
+  return std::chrono::steady_clock::time_point(
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(queueStart_ + Nanos(queueTime)));
+}
+
+std::optional<std::chrono::steady_clock::time_point> AlsaClient::QueueNow() const {
+  if (queue_ < 0) return std::nullopt;
+  const std::optional<snd_seq_real_time_t> time = QueueTime(seq_.get(), queue_);
+  if (!time) return std::nullopt;
+  return TimeOf(*time);
 }
 
 void AlsaClient::RegisterInput(int port, InputDelivery& delivery) {
@@ -124,13 +183,18 @@ void AlsaClient::Hold(const snd_seq_event_t& event, snd_midi_event_t* decoder,
     return r.port == event.dest.port;
   });
   if (input == inputs_.end()) return;  // a port closed since
+  // Stamped by the kernel on arrival, when the port asks the queue for it.
+  const bool stamped = queue_ >= 0 && event.queue == queue_ &&
+                       (event.flags & SND_SEQ_TIME_STAMP_MASK) == SND_SEQ_TIME_STAMP_REAL;
+  const std::optional<std::chrono::steady_clock::time_point> arrived =
+      stamped ? std::optional(TimeOf(event.time.time)) : std::nullopt;
   if (event.type == SND_SEQ_EVENT_SYSEX) {
     batch.Hold(*input->delivery,
-               {static_cast<const uint8_t*>(event.data.ext.ptr), event.data.ext.len}, true);
+               {static_cast<const uint8_t*>(event.data.ext.ptr), event.data.ext.len}, true, arrived);
     return;
   }
   unsigned char bytes[kDecodedBytes];
   // Other events than MIDI messages (connections made and broken) give none.
   const long length = snd_midi_event_decode(decoder, bytes, kDecodedBytes, &event);
-  if (length > 0) batch.Hold(*input->delivery, {bytes, static_cast<size_t>(length)}, false);
+  if (length > 0) batch.Hold(*input->delivery, {bytes, static_cast<size_t>(length)}, false, arrived);
 }

@@ -15,7 +15,15 @@
 // that lost bytes ends cut short instead of looking whole or being joined to
 // another.
 //
-// Threads: every member is called on the user-interface thread. Registering
+// Times: the client has a queue of its own, started when the client opens,
+// whose real-time clock stamps every event that arrives at an input port
+// (the kernel stamps it as it queues the event), so that an event's time is
+// when the sequencer received it, not when the reading thread ran. The queue
+// counts from its start on the kernel's monotonic clock, as the steady clock
+// does: one offset, measured at the start, turns its times into steady ones.
+//
+// Threads: every member is called on the user-interface thread, except
+// TimeOf, which the reading thread also calls. Registering
 // or unregistering an input stops the reading thread (wakes it and joins it),
 // changes the table and starts it again, so that the table is never changed
 // while the thread reads it; once UnregisterInput has returned, no event is
@@ -23,7 +31,9 @@
 // the user-interface thread makes ports, connections and sends, which alsa-lib
 // keeps apart from reading (separate buffers; the rest are kernel calls).
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -42,6 +52,12 @@ class AlsaClient {
 
   int Id() const { return id_; }
   snd_seq_t* Seq() const { return seq_.get(); }
+  // The queue that stamps what arrives at the input ports; negative without one.
+  int Queue() const { return queue_; }
+  // The steady clock's time of a time of the queue.
+  std::chrono::steady_clock::time_point TimeOf(const snd_seq_real_time_t& queueTime) const;
+  // The queue's time now, as a time of the steady clock; none without a queue.
+  std::optional<std::chrono::steady_clock::time_point> QueueNow() const;
 
   // What arrives at the port goes to the delivery from now on.
   void RegisterInput(int port, InputDelivery& delivery);
@@ -54,6 +70,7 @@ class AlsaClient {
   };
 
   AlsaClient(Sequencer seq, int wake);
+  void StartQueue();
   void StartReading();
   void StopReading();
   void Read();
@@ -62,6 +79,8 @@ class AlsaClient {
   Sequencer seq_;
   const int id_;
   const int wake_;  // eventfd: written to stop the reading thread
+  int queue_ = -1;
+  std::chrono::nanoseconds queueStart_{0};  // the steady clock's time of the queue's 0
   std::vector<Registration> inputs_;  // the reading thread's, while it runs
   std::thread reader_;
 };

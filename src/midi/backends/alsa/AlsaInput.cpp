@@ -26,11 +26,30 @@ class AlsaInput final : public InputConnection {
 
 }  // namespace
 
+namespace {
+
+// A port "MIDI In" whose arriving events the client's queue stamps with its
+// real time; -errno when it cannot be made.
+int CreateInputPort(AlsaClient& client) {
+  snd_seq_port_info_t* info = nullptr;
+  snd_seq_port_info_alloca(&info);
+  snd_seq_port_info_set_name(info, "MIDI In");
+  snd_seq_port_info_set_capability(info, SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE);
+  snd_seq_port_info_set_type(info, SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+  if (client.Queue() >= 0) {
+    snd_seq_port_info_set_timestamping(info, 1);
+    snd_seq_port_info_set_timestamp_real(info, 1);
+    snd_seq_port_info_set_timestamp_queue(info, client.Queue());
+  }
+  const int result = snd_seq_create_port(client.Seq(), info);
+  return result < 0 ? result : snd_seq_port_info_get_port(info);
+}
+
+}  // namespace
+
 MMRESULT OpenAlsaInput(AlsaClient& client, SequencerAddress device, InputDelivery& delivery,
                        std::unique_ptr<InputConnection>* connection) {
-  const int port = snd_seq_create_simple_port(
-      client.Seq(), "MIDI In", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
-      SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+  const int port = CreateInputPort(client);
   if (port < 0) return port == -ENOMEM ? MMSYSERR_NOMEM : MMSYSERR_ERROR;
   // Registered first, so that nothing the device sends is missed.
   auto input = std::make_unique<AlsaInput>(client, device, port);

@@ -10,8 +10,9 @@ AlsaInputBatch::AlsaInputBatch(size_t bytesPerRead) {
   bytes_.reserve(bytesPerRead);
 }
 
-void AlsaInputBatch::Hold(InputDelivery& delivery, std::span<const uint8_t> bytes, bool sysex) {
-  pieces_.push_back({&delivery, bytes_.size(), bytes.size(), sysex});
+void AlsaInputBatch::Hold(InputDelivery& delivery, std::span<const uint8_t> bytes, bool sysex,
+                          std::optional<std::chrono::steady_clock::time_point> arrived) {
+  pieces_.push_back({&delivery, bytes_.size(), bytes.size(), sysex, arrived});
   bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
 }
 
@@ -24,7 +25,12 @@ void AlsaInputBatch::ReleaseAfterLoss(std::span<InputDelivery* const> deliveries
 
 void AlsaInputBatch::HandOn(bool withSysex) {
   for (const Piece& piece : pieces_) {
-    if (withSysex || !piece.sysex) piece.delivery->Receive(bytes_.data() + piece.offset, piece.length);
+    if (!withSysex && piece.sysex) continue;
+    if (piece.arrived) {
+      piece.delivery->Receive(bytes_.data() + piece.offset, piece.length, *piece.arrived);
+    } else {
+      piece.delivery->Receive(bytes_.data() + piece.offset, piece.length);
+    }
   }
   pieces_.clear();
   bytes_.clear();

@@ -19,7 +19,9 @@
 // Threads: the client's reading thread alone. Space for one read is set aside
 // at construction, so holding does not allocate.
 
+#include <chrono>
 #include <cstddef>
+#include <optional>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -31,7 +33,9 @@ class AlsaInputBatch {
   // bytesPerRead: the most bytes one read brings (alsa-lib's input buffer).
   explicit AlsaInputBatch(size_t bytesPerRead);
 
-  void Hold(InputDelivery& delivery, std::span<const uint8_t> bytes, bool sysex);
+  // `arrived`: when the sequencer received it, if the event says.
+  void Hold(InputDelivery& delivery, std::span<const uint8_t> bytes, bool sysex,
+            std::optional<std::chrono::steady_clock::time_point> arrived = std::nullopt);
   bool Empty() const { return pieces_.empty(); }
 
   // The next read started with no loss: every piece goes on, in order.
@@ -50,6 +54,7 @@ class AlsaInputBatch {
     size_t offset;
     size_t length;
     bool sysex;
+    std::optional<std::chrono::steady_clock::time_point> arrived;
   };
 
   std::vector<Piece> pieces_;

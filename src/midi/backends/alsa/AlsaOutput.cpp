@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -46,6 +47,8 @@ class AlsaOutput final : public OutputConnection, private MidiParser::Sink {
   }
 
   void Flush() override {}
+
+  std::optional<std::chrono::steady_clock::time_point> LastSendTime() override { return lastSent_; }
 
   bool Gone() override {
     gone_ = gone_ || !Subscribed(client_.Seq(), {client_.Id(), port_}, device_);
@@ -96,7 +99,10 @@ class AlsaOutput final : public OutputConnection, private MidiParser::Sink {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFullWaitMs);
     for (;;) {
       const int result = snd_seq_event_output_direct(client_.Seq(), &event);
-      if (result >= 0) return MMSYSERR_NOERROR;
+      if (result >= 0) {
+        lastSent_ = client_.QueueNow();
+        return MMSYSERR_NOERROR;
+      }
       if (result == -ENOENT || result == -ENXIO) {
         gone_ = true;
         return MIDIERR_NODEVICE;
@@ -123,6 +129,8 @@ class AlsaOutput final : public OutputConnection, private MidiParser::Sink {
   std::vector<uint8_t> sysex_;  // bytes of the piece being made
   MMRESULT result_ = MMSYSERR_NOERROR;
   bool gone_ = false;
+  // The queue's time when the last event was handed to the sequencer.
+  std::optional<std::chrono::steady_clock::time_point> lastSent_;
 };
 
 }  // namespace
