@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that Orvalis needs to build, run and test.
-# Run as root; installs only what is missing.
+# scripts/install-deps.sh [--tests]: installs the Debian 12 packages that
+# Orvalis needs to build and run; with --tests also those that only the test
+# command needs (sanitizer runtimes and clang for fuzzing, the JACK and
+# PipeWire servers, the VM with a real ALSA sequencer, the accessibility bus,
+# Xvfb for screenshots). Run as root; installs only what is missing.
 set -euo pipefail
 packages=(
-  build-essential cmake pkg-config ccache clang libclang-rt-14-dev
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libasound2-dev libjack-jackd2-dev jackd2
-  libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
-  xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 libgl-dev
-  file dpkg-dev desktop-file-utils
-  dbus dbus-x11 at-spi2-core python3-pyatspi
-  qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils alsa-utils
-  pipewire pipewire-bin pipewire-jack wireplumber
+  build-essential cmake pkg-config ccache
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libasound2-dev libjack-jackd2-dev libboost-dev
+  qt6-translations-l10n
+  libgl-dev fonts-dejavu-core
 )
+if [[ ${1:-} == --tests ]]; then
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev
+    jackd2 pipewire pipewire-bin pipewire-jack wireplumber
+    xvfb xauth imagemagick fonts-liberation2
+    file dpkg-dev desktop-file-utils
+    dbus dbus-x11 at-spi2-core python3-pyatspi
+    qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils alsa-utils
+  )
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,5 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 folder=${1:-docs/screenshots}
+bash scripts/install-deps.sh --tests
 bash scripts/build.sh out/build -DCMAKE_INSTALL_PREFIX=/usr
 xvfb-run -a -s "-screen 0 1280x1024x24" out/build/tools/screenshots "$folder"

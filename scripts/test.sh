@@ -23,7 +23,7 @@ phase() {
   return 0
 }
 phase "install what is missing"
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --tests
 mkdir -p out
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
