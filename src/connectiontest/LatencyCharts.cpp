@@ -122,7 +122,7 @@ void LatencyCharts::Show(const LinkTestRun& run) {
       any = true;
     }
     if (!any) continue;
-    const double seconds = static_cast<double>(records[first].SentUs - run.StartUs()) / 1e6;
+    const double seconds = static_cast<double>(records[first].HandedUs - run.StartUs()) / 1e6;
     points << QPointF(seconds, static_cast<double>(worst) / 1000.0);
     highest = std::max(highest, static_cast<double>(worst) / 1000.0);
   }

@@ -53,7 +53,7 @@ bool LinkTestRun::SendNext() {
   const std::vector<uint8_t> bytes = FCodec.Encode(index);
   // Recorded first: should the send let other work run, an answer finds it.
   Record record;
-  record.SentUs = FClock();
+  record.HandedUs = record.SentUs = FClock();
   FRecords.push_back(record);
   QString refusal;
   try {
@@ -82,7 +82,7 @@ void LinkTestRun::AdvanceOldest() {
 void LinkTestRun::GiveUpOverdue(uint64_t nowUs) {
   AdvanceOldest();
   // Messages wait in the order they were sent, so the oldest is the first overdue.
-  while (FOldest < FRecords.size() && nowUs >= FRecords[FOldest].SentUs + FTimeoutUs) {
+  while (FOldest < FRecords.size() && nowUs >= FRecords[FOldest].HandedUs + FTimeoutUs) {
     FRecords[FOldest].Status = MessageStatus::Lost;
     ++FLost;
     AdvanceOldest();
@@ -116,7 +116,7 @@ std::optional<uint64_t> LinkTestRun::Tick() {
   if (!FSettings.OneInFlight && next < static_cast<uint64_t>(FSettings.Count) && next < FOldest + FCodec.Window()) {
     wake = DueUs(next);
   }
-  if (FOldest < FRecords.size()) wake = std::min(wake, FRecords[FOldest].SentUs + FTimeoutUs);
+  if (FOldest < FRecords.size()) wake = std::min(wake, FRecords[FOldest].HandedUs + FTimeoutUs);
   if (wake == UINT64_MAX) return 0;
   return wake > now ? wake - now : 0;
 }

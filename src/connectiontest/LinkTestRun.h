@@ -46,7 +46,8 @@ class LinkTestRun {
   enum class State { Ready, Running, Done, Stopped, Failed };
   enum class MessageStatus : uint8_t { Pending, Received, OutOfOrder, Corrupted, Lost, Unanswered };
   struct Record {
-    uint64_t SentUs = 0;      // steady clock, microseconds
+    uint64_t HandedUs = 0;    // when it was handed to the output: the run's clock, microseconds
+    uint64_t SentUs = 0;      // when it left, by the output's driver where it tells (else HandedUs)
     uint64_t ReceivedUs = 0;  // the answer's TimeUs; 0 without an accepted answer
     MessageStatus Status = MessageStatus::Pending;
   };

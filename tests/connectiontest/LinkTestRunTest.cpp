@@ -314,4 +314,23 @@ TEST_F(LinkTestRunTest, ARateFarBehindStartsAgainFromNowInsteadOfSendingABurst) 
   EXPECT_EQ(sent.size(), 3u);
 }
 
+// The output's driver tells when each message left, on its own time line (a
+// JACK server's frames, here 3 s behind the run's clock and leaving 2 ms after
+// the hand-over): latencies count from then, while the time-outs still count
+// from the hand-over on the run's clock.
+TEST_F(LinkTestRunTest, LatenciesCountFromTheDriversSendTimeAndTimeOutsFromTheHandOver) {
+  Make(Notes(2));
+  run->SetSendTime([this]() -> std::optional<uint64_t> { return now - 3'000'000 + 2000; });
+  run->Start();
+  ASSERT_EQ(sent.size(), 1u);
+  run->Answer(sent[0], now - 3'000'000 + 2000 + 1500);
+  EXPECT_EQ(run->Latencies().Summarize().MedianUs, 1500u);
+  RunFor(1000);
+  ASSERT_EQ(sent.size(), 2u);
+  RunFor(99'000);
+  EXPECT_EQ(Statuses(), (std::vector<Status>{Status::Received, Status::Pending}));
+  RunFor(2000);
+  EXPECT_EQ(Statuses(), (std::vector<Status>{Status::Received, Status::Lost}));
+}
+
 }  // namespace

@@ -4,8 +4,10 @@
 // exactly their count of frames apart, whatever the jitter of the moments at
 // which the server's cycles woke up (the dummy driver's, above all), so that
 // a round trip measured from frame to frame is what the route took. The
-// anchor is set again when the server's own clock has drifted from it by more
-// than kMostDriftUs (a sound card's crystal, a server that fell behind).
+// anchor is set again only when the server's own clock has drifted from it by
+// more than kMostDriftUs (a sound card's crystal, over hours; a dummy driver
+// that fell behind), since a round trip that spans the change is off by as
+// much: times are close to the steady clock's, their differences exact.
 //
 // Threads: Anchor on the user-interface thread only; TimeOf on any thread,
 // the real-time one included: it neither locks nor allocates. Two anchors
@@ -18,7 +20,7 @@
 
 class JackFrameClock {
  public:
-  static constexpr int64_t kMostDriftUs = 5000;
+  static constexpr int64_t kMostDriftUs = 250'000;
 
   // The frame was, or will be, at that time; the server runs at `rate` frames a second.
   void Anchor(uint32_t frame, int64_t steadyUs, uint32_t rate);

@@ -10,8 +10,9 @@
 // prints nothing).
 //
 // Times: JACK counts frames; the session turns a frame into a time of the
-// steady clock (TimeOfFrame) through the server's own clock, so that the
-// time of an event is that of its frame, not of when a thread ran.
+// steady clock (TimeOfFrame) at the server's rate, from an anchor kept close
+// to the server's own clock (JackFrameClock.h), so that the time of an event
+// is that of its frame, not of when a thread ran.
 //
 // Threads: user-interface thread only, except the process callback (JACK's
 // real-time thread: it only reads the attached ports' table and calls their
