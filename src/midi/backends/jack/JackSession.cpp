@@ -139,6 +139,7 @@ int JackSession::OnProcess(uint32_t frames, void* shared) {
 void JackSession::Process(_jack_client* client, uint32_t frames) noexcept {
   inCycle_.store(true);
   const uint32_t first = jack_last_frame_time(client);
+  lastCycleFrame_.store(first, std::memory_order_relaxed);
   for (auto& slot : ports_) {
     if (JackCyclePort* port = slot.load()) port->Process(first, frames);
   }
@@ -193,10 +194,16 @@ std::string JackSession::PortName(const _jack_port* port) const {
   return name != nullptr ? name : std::string();
 }
 
+// jack_frame_time estimates the frame from the time of day; a server that
+// runs its cycles back to back to catch up (a dummy driver woken late) is
+// further on than that, and the last cycle our client ran is the better bound.
 uint32_t JackSession::NextCycleFrame() {
   if (client_ == nullptr) return 0;
   FollowServerClock();
-  return jack_frame_time(client_) + jack_get_buffer_size(client_);
+  const uint32_t estimated = jack_frame_time(client_);
+  const uint32_t lastCycle = lastCycleFrame_.load(std::memory_order_relaxed);
+  const uint32_t now = static_cast<int32_t>(lastCycle - estimated) > 0 ? lastCycle : estimated;
+  return now + jack_get_buffer_size(client_);
 }
 
 void JackSession::FollowServerClock() {

@@ -149,4 +149,5 @@ class JackSession {
   // that may still hold a port it removes.
   std::array<std::atomic<JackCyclePort*>, kMostPorts> ports_{};
   std::atomic<bool> inCycle_{false};
+  std::atomic<uint32_t> lastCycleFrame_{0};  // the first frame of the last cycle run
 };
