@@ -60,13 +60,16 @@ done
 
 # On the host the ALSA tests skip (no sequencer); in the VM they run, on the
 # plain, the address-sanitizer and the thread-sanitizer trees (the last has
-# the MIDI layer's only).
+# the MIDI layer's only), then those that need PipeWire beside the sequencer.
 run_alsa_suite() {
   local status=0 tree
   for tree in out/build out/build-asan out/build-tsan; do
     echo "== tests: ALSA ($tree)"
     ctest --test-dir "$tree" -L alsa --output-on-failure || status=1
   done
+  # With PipeWire running too, as on a desktop: its bridge of the sequencer.
+  echo "== tests: ALSA with PipeWire (out/build)"
+  bash scripts/with-pipewire.sh ctest --test-dir out/build -L alsa -R PipeWire --output-on-failure || status=1
   return $status
 }
 phase "ALSA tests in a VM with a real ALSA sequencer"

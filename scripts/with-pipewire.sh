@@ -40,4 +40,12 @@ if ! timeout 20 bash -c 'until pw-jack jack_lsp >/dev/null 2>&1; do sleep 0.2; d
   cat "$runtime"/*.log >&2
   exit 1
 fi
+# With an ALSA sequencer, PipeWire shows its ports to JACK programs through
+# its bridge, "Midi-Bridge", which WirePlumber makes; where it did not (no
+# udev, as in the ALSA VM), it is made here.
+if [[ -e /dev/snd/seq ]] && ! timeout 3 bash -c 'until pw-jack jack_lsp 2>/dev/null | grep -q "^Midi-Bridge:"; do sleep 0.2; done'; then
+  pw-cli create-node spa-node-factory \
+    '{ factory.name=api.alsa.seq.bridge node.name=Midi-Bridge object.linger=true }' >/dev/null 2>&1
+  timeout 10 bash -c 'until pw-jack jack_lsp 2>/dev/null | grep -q "^Midi-Bridge:"; do sleep 0.2; done'
+fi
 pw-jack "$@"

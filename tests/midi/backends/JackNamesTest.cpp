@@ -36,6 +36,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"JackOwnClientsLeftOut",
              {"Orvalis:MIDI In", "Orvalis-07:MIDI Out", "Orvalis-x:out", "OrvalisTest-12:in"},
              {std::nullopt, std::nullopt, "Orvalis-x:out (JACK)", "OrvalisTest-12:in (JACK)"}},
+        Case{"PipeWiresBridgeOfTheAlsaSequencerNamesTheRouteAndOurAlsaPortsAreLeftOut",
+             {"Midi-Bridge:Midi Through:(capture_0) Midi Through Port-0",
+              "Midi-Bridge:Orvalis:(playback_0) MIDI In", "Midi-Bridge:Orvalis:(capture_1) MIDI Out",
+              "Midi-Bridge:OrvalisTest:(capture_0) out"},
+             {"Midi-Bridge:Midi Through:(capture_0) Midi Through Port-0 (JACK)", std::nullopt, std::nullopt,
+              "Midi-Bridge:OrvalisTest:(capture_0) out (JACK)"}},
         Case{"LongNamesNotCut",
              {"a-client-with-a-rather-long-name:and-a-port-with-a-long-name-too"},
              {"a-client-with-a-rather-long-name:and-a-port-with-a-long-name-too (JACK)"}}));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 #include "backends/common/DeviceNames.h"
 
@@ -15,8 +16,16 @@ bool AllDigits(const std::string& text) {
 }  // namespace
 
 bool IsOwnJackPort(const std::string& portName) {
-  const std::string client = portName.substr(0, portName.find(':'));
+  const size_t colon = portName.find(':');
+  const std::string client = portName.substr(0, colon);
   if (client == kOwnClientName) return true;
+  // PipeWire's bridge of the ALSA sequencer names each ALSA port
+  // "<bridge>:<ALSA client>:(capture_N) <port>": the program's own ALSA ports
+  // come back that way.
+  if (colon != std::string::npos &&
+      std::string_view(portName).substr(colon + 1).starts_with(std::string(kOwnClientName) + ":(")) {
+    return true;
+  }
   const std::string prefix = std::string(kOwnClientName) + "-";
   return client.starts_with(prefix) && AllDigits(client.substr(prefix.size()));
 }

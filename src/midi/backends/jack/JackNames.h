@@ -6,7 +6,9 @@
 //
 //   "system:midi_capture_1"  ->  "system:midi_capture_1 (JACK)"
 //
-// The program's clients are kOwnClientName and "Orvalis-01", "Orvalis-02", ...
+// The program's clients are kOwnClientName and "Orvalis-01", "Orvalis-02", ...;
+// on PipeWire its ALSA ports also come back through PipeWire's bridge of the
+// ALSA sequencer, as "Midi-Bridge:Orvalis:(playback_0) MIDI In" and the like.
 
 #include <cstddef>
 #include <optional>
