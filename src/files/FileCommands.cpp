@@ -64,7 +64,7 @@ FileCommands::FileCommands(TfmMain& window)
 
   window.OnMidiInEvent = [this](const TMyMidiEvent& event) {
     FReceivedSysex->Feed(event);
-    if (FRecorder) FRecorder->Append(FWindow.LogTimeStamp() + MidiInEventText(event));
+    if (FRecorder) FRecorder->Append(FWindow.LogTimeStampOf(event) + MidiInEventText(event));
   };
   window.OnMidiOutLine = [this](const QString& line) {
     if (FRecorder) FRecorder->Append(FWindow.LogTimeStamp() + line);

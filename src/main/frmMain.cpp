@@ -1,5 +1,7 @@
 #include "frmMain.h"
 
+#include <chrono>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -101,6 +103,12 @@ TrmLed* NewLed(QWidget* parent, int x, int y) {
 TfmMain::TfmMain(std::function<QString()> prefsFileNameSource, QWidget* parent)
     : QMainWindow(parent),
       LogTimeOfDay([] { return QTime::currentTime(); }),
+      LogEventAgeUs([](uint64_t timeUs) -> uint64_t {
+        const auto now = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                   std::chrono::steady_clock::now().time_since_epoch())
+                                                   .count());
+        return timeUs != 0 && timeUs < now ? now - timeUs : 0;
+      }),
       FPrefsFileNameSource(std::move(prefsFileNameSource)) {
   Accessibility_Install();
   setWindowTitle("Orvalis");

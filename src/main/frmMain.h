@@ -123,6 +123,9 @@ class TfmMain : public QMainWindow {
   QString Log_Text() const;
   // The time stamp that a line added now gets: "[hh:nn:ss:zzz] ".
   QString LogTimeStamp() const;
+  // The same for a received message: the time of day when its driver received
+  // it (its TimeUs), not when its line is made.
+  QString LogTimeStampOf(const TMyMidiEvent& Event) const;
   // Given every event drained from the input port, paused or not, and every
   // outgoing line (without time stamp), whatever the log's line limit; set by
   // the file commands.
@@ -164,6 +167,9 @@ class TfmMain : public QMainWindow {
 
   // Local time of day for the log's time stamps; tests replace it.
   std::function<QTime()> LogTimeOfDay;
+  // How long ago, in microseconds, a received message's driver received it
+  // (from its TimeUs on the steady clock); tests replace it.
+  std::function<uint64_t(uint64_t timeUs)> LogEventAgeUs;
 
   // --- Menus and actions ---
   QMenu* mnuFile;
@@ -284,6 +290,9 @@ class TfmMain : public QMainWindow {
   void SetUpKeyboardAndAccessibility();
   // Appends finished lines (time stamps included) under the line limit.
   void AppendLogLines(const QStringList& Lines);
+  // A finished line (its time stamp included) into the log, or into the batch under way.
+  void AddLogLine(const QString& line);
+  QString LogTimeStampAt(const QTime& time) const;
 
   // While one lives, Log_AddLine gathers its lines; Flush appends them in one
   // edit of the log, as that many single appends would. The last one to end

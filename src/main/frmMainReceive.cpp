@@ -127,8 +127,17 @@ QString MidiInEventText(const TMyMidiEvent& Event) {
   }
 }
 
-QString TfmMain::LogTimeStamp() const {
+QString TfmMain::LogTimeStamp() const { return LogTimeStampAt(LogTimeOfDay()); }
+
+// A message a day old or more (a clock gone wrong) keeps the time of its line.
+QString TfmMain::LogTimeStampOf(const TMyMidiEvent& Event) const {
+  constexpr uint64_t kDayMs = 24ull * 3600 * 1000;
+  const uint64_t ageMs = LogEventAgeUs(Event.TimeUs) / 1000;
   const QTime now = LogTimeOfDay();
+  return LogTimeStampAt(ageMs < kDayMs ? now.addMSecs(-static_cast<int>(ageMs)) : now);
+}
+
+QString TfmMain::LogTimeStampAt(const QTime& now) const {
   const QChar sep = TimeSeparator();
   QString stamp;
   stamp.reserve(16);
@@ -208,7 +217,10 @@ void TfmMain::MidiInOverflow(QObject*) { LedMidiErr->SetLedOn(true); }
 
 void TfmMain::MidiOutMidiOutput(QObject*) {}
 
-void TfmMain::Log_Add_MidiInEvent(const TMyMidiEvent& Event) { Log_AddLine(MidiInEventText(Event)); }
+void TfmMain::Log_Add_MidiInEvent(const TMyMidiEvent& Event) {
+  const QString text = MidiInEventText(Event);
+  AddLogLine(cbDTflag->isChecked() ? LogTimeStampOf(Event) + text : text);
+}
 
 void TfmMain::Log_Add_MidiOutEvent(const QString& Text) { Log_AddLine(Log_Record_MidiOutEvent(Text)); }
 
@@ -219,7 +231,10 @@ QString TfmMain::Log_Record_MidiOutEvent(const QString& Text) {
 }
 
 void TfmMain::Log_AddLine(const QString& Text) {
-  const QString line = cbDTflag->isChecked() ? LogTimeStamp() + Text : Text;
+  AddLogLine(cbDTflag->isChecked() ? LogTimeStamp() + Text : Text);
+}
+
+void TfmMain::AddLogLine(const QString& line) {
   if (FLogBatchDepth > 0) {
     FLogPending << line;
   } else {

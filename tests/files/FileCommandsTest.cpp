@@ -48,6 +48,7 @@ class FileCommandsTest : public FilesFixture {
   void SetUp() override {
     StartFiles();
     window->LogTimeOfDay = [] { return QTime(12, 34, 56, 789); };
+    window->LogEventAgeUs = [](uint64_t) { return uint64_t{0}; };
   }
   void TearDown() override {
     window->Files->FormCloseQuery();

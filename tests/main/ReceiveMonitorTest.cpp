@@ -118,6 +118,7 @@ TEST_F(ReceiveMonitorTest, EventTextNeverReadsBeyondTheEventOrTheNameTables) {
 TEST_F(ReceiveMonitorTest, TimeStampPrefixesEveryLaterLineInAndOut) {
   Receive({0xFA});
   window->LogTimeOfDay = [] { return QTime(14, 5, 9, 123); };
+  window->LogEventAgeUs = [](uint64_t) { return uint64_t{0}; };
   window->cbDTflag->setChecked(true);
   Receive({0x403C90});
   MidiOut_SendBytes(std::array<uint8_t, 1>{0xFC}, 1, true);
@@ -125,6 +126,18 @@ TEST_F(ReceiveMonitorTest, TimeStampPrefixesEveryLaterLineInAndOut) {
   EXPECT_EQ(LogLines(), (QStringList{"[MIDI-In] - FA (Start)",
                                      "[14:05:09:123] [MIDI-In] - 90 3C 40 (Note On)",
                                      "[14:05:09:123] [Midi-Out] - FC",
+                                     "[14:05:09:123] Test boucle..."}));
+}
+
+// A received line says when its driver received the message, however long
+// the window took to get to it; other lines say when they were made.
+TEST_F(ReceiveMonitorTest, AReceivedLineIsStampedWithTheTimeItsDriverReceivedIt) {
+  window->cbDTflag->setChecked(true);
+  window->LogTimeOfDay = [] { return QTime(14, 5, 9, 123); };
+  window->LogEventAgeUs = [](uint64_t) { return uint64_t{250'400}; };
+  Receive({0x403C90});
+  window->Log_AddLine("Test boucle...");
+  EXPECT_EQ(LogLines(), (QStringList{"[14:05:08:873] [MIDI-In] - 90 3C 40 (Note On)",
                                      "[14:05:09:123] Test boucle..."}));
 }
 
