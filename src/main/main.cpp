@@ -8,6 +8,7 @@
 
 #include "MidiServices.h"
 #include "OrvalisApplication.h"
+#include "QtTranslations.h"
 #include "TerminationSignals.h"
 #include "backends/SystemMidiServices.h"
 #include "frmMain.h"
@@ -24,6 +25,7 @@ void DiscardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 int main(int argc, char** argv) {
   qInstallMessageHandler(DiscardMessage);
   TOrvalisApplication app(argc, argv);
+  InstallQtFrenchTexts(app);
   InstallMidiServices(CreateSystemMidiServices());
   TMidiPortsSession ports;
   int result = 0;

@@ -1,23 +1,28 @@
 // Renders the pictures of the README: the real windows on the built-in
-// loopback, after a little traffic (and the connection test during and after
-// a run), then the main window whose devices were
-// unplugged (a device of the picture's own, named as a USB interface is on
-// ALSA, made to go away), each written as a PNG into the folder given as the
-// only argument. Run it through scripts/screenshots.sh, which gives it an X
-// server of its own so that fonts are drawn as on a desktop.
+// loopback, after a little traffic (with the file dialog of the SysEx sender,
+// and the connection test during and after a run), then the main window whose
+// devices were unplugged (a device of the picture's own, named as a USB
+// interface is on ALSA, made to go away), each written as a PNG into the
+// folder given as the only argument. Run it through scripts/screenshots.sh,
+// which gives it an X server of its own so that fonts are drawn as on a
+// desktop.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolTip>
 #include <QToolButton>
+#include <QTreeView>
 
 #include <cstdio>
 #include <functional>
@@ -28,6 +33,7 @@
 #include "FileCommands.h"
 #include "HexSpinBox.h"
 #include "MidiServices.h"
+#include "QtTranslations.h"
 #include "StatusShape.h"
 #include "SysexFileSender.h"
 #include "backends/SystemMidiServices.h"
@@ -109,6 +115,46 @@ class TUnpluggableDevice final : public DeviceSource {
   std::function<void()> FChanged;
 };
 
+// A few banks of patches made from `model`, and a message written as text.
+bool MakeBanks(const QString& folder, const QString& model) {
+  const QDir dir(folder);
+  for (const char* name : {"banque-A.syx", "banque-B.syx", "reverbs.syx"}) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    if (!QFile::exists(path) && !QFile::copy(model, path)) return false;
+  }
+  QFile reset(dir.filePath(QStringLiteral("reset-gm.txt")));
+  return reset.open(QIODevice::WriteOnly) && reset.write("F0 7E 7F 09 01 F7\n") > 0;
+}
+
+// Selects a file of the list by its name, as a click does.
+void ClickFile(QTreeView& files, const QString& name) {
+  const QAbstractItemModel* model = files.model();
+  for (int row = 0; row < model->rowCount(files.rootIndex()); ++row) {
+    const QModelIndex file = model->index(row, 0, files.rootIndex());
+    if (file.data().toString() != name) continue;
+    files.setFocus();
+    files.selectionModel()->setCurrentIndex(file, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    return;
+  }
+}
+
+// Runs `open`, which shows a modal dialog and waits for it; `shoot` gets the
+// dialog once it is drawn, which is then closed as "Annuler" does.
+void ShootModalDialog(const std::function<void()>& open, const std::function<void(QDialog&)>& shoot) {
+  QTimer::singleShot(0, [shoot] {
+    QDialog* dialog = nullptr;
+    for (int i = 0; i < 100 && !dialog; ++i) {
+      dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!dialog) Settle(20);
+    }
+    if (!dialog) return;
+    Settle(300);
+    shoot(*dialog);
+    dialog->reject();
+  });
+  open();
+}
+
 class TShots {
  public:
   explicit TShots(const QString& folder) : FFolder(folder) {}
@@ -147,7 +193,11 @@ class TShots {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A French desktop: Qt's file dialog writes sizes and dates in the
+  // desktop's regional format.
+  qputenv("LC_ALL", "fr_FR.UTF-8");
   QApplication app(argc, argv);
+  InstallQtFrenchTexts(app);
   if (argc != 2 || !QDir().mkpath(QString::fromLocal8Bit(argv[1]))) {
     std::fprintf(stderr, "usage: screenshots FOLDER\n");
     return 2;
@@ -220,6 +270,26 @@ int main(int argc, char** argv) {
     Settle(2150);
     shots.Save(sender, QStringLiteral("sysex-send"));
     sender->StopSend();
+
+    // "Choisir…": the file dialog in a folder of a few banks, in Qt's own
+    // widgets (the desktop of the private X server offers no dialog of its own).
+    const QString banks = prefsDir.filePath(QStringLiteral("SysEx"));
+    if (!QDir().mkpath(banks) || !MakeBanks(banks, bank)) {
+      std::fprintf(stderr, "screenshots: could not write the banks into %s\n", qPrintable(banks));
+      return 1;
+    }
+    sender->SetFolder(banks);
+    ShootModalDialog([&] { sender->btnChoose->click(); },
+                     [&](QDialog& dialog) {
+                       // Room for every column and place, as a user makes it.
+                       dialog.resize(720, 420);
+                       if (auto* places = dialog.findChild<QSplitter*>()) places->setSizes({130, 590});
+                       if (auto* files = dialog.findChild<QTreeView*>()) {
+                         files->header()->resizeSections(QHeaderView::ResizeToContents);
+                         ClickFile(*files, QStringLiteral("banque-B.syx"));
+                       }
+                       shots.Save(&dialog, QStringLiteral("sysex-choose"));
+                     });
     sender->hide();
 
     // Bulk window after a short sweep.
