@@ -1,5 +1,7 @@
 // The contract of the services (MidiServicesContract.h) on the ALSA source,
-// looped through "Midi Through", which sends back whatever it receives.
+// looped through "Midi Through", which sends back whatever it receives. Its
+// messages are stamped by the kernel, not by a clock of the test's:
+// AlsaDevicesTest.cpp checks those times.
 
 #include <gtest/gtest.h>
 
@@ -25,20 +27,16 @@ class AlsaLoop final : public ServicesUnderTest {
   std::unique_ptr<MidiServices> TakeServices() override {
     std::vector<std::unique_ptr<DeviceSource>> sources;
     sources.push_back(std::make_unique<AlsaSource>());
-    return std::make_unique<BackendMidiServices>(std::move(sources), clock_.Function());
+    return std::make_unique<BackendMidiServices>(std::move(sources));
   }
   std::string LoopOutput() const override { return kMidiThrough; }
   std::string LoopInput() const override { return kMidiThrough; }
   // "Midi Through" sends back at once, in the kernel; the input's thread
   // reads it within a few milliseconds. This is many times that.
   void Settle(MidiServices&, HMIDI) override { std::this_thread::sleep_for(300ms); }
-  ManualClock* Clock() override { return &clock_; }
   // Short enough for the program's input queue on the sequencer, which
   // "Midi Through" fills as fast as the output sends.
   Split LargeSysex() const override { return {12000, 4096, 3, 12000 - 2 * 4096}; }
-
- private:
-  ManualClock clock_;  // outlives the services: the rig goes after them
 };
 
 INSTANTIATE_TEST_SUITE_P(Alsa, MidiServicesContract,
