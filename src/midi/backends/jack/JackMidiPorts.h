@@ -4,8 +4,9 @@
 //
 // An input hands what arrives in each cycle to its InputDelivery on JACK's
 // process thread, each event stamped with the time of its frame. An output
-// queues each message for the frame at which the next cycle begins
-// (JackOutputQueue) and its process callback writes it there, so that a
+// queues each message for the frame one period after the current one, which
+// lies in the next cycle (JackOutputQueue), and its process callback writes
+// it there, so that a
 // message leaves at a frame known when it was sent (LastSendTime) and
 // messages leave in the order they were sent. A system-exclusive message
 // leaves as the pieces it was sent in; a message longer than a port's buffer

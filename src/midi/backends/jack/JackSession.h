@@ -102,8 +102,8 @@ class JackSession {
   bool Attach(JackCyclePort& port);
   void Detach(JackCyclePort& port);
 
-  // The frame of the cycle after the one under way now: a message queued now
-  // for that frame leaves exactly then.
+  // The frame one period after the current one, in the cycle after the one
+  // under way: a message queued now for that frame leaves exactly then.
   uint32_t NextCycleFrame();
   // The steady clock's time of a frame of the server (JackFrameClock.h). Any thread.
   std::chrono::steady_clock::time_point TimeOfFrame(uint32_t frame) const {
