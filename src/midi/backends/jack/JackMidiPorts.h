@@ -6,9 +6,8 @@
 // process thread, each event stamped with the time of its frame. An output
 // queues each message for the frame one period after the current one, which
 // lies in the next cycle (JackOutputQueue), and its process callback writes
-// it there, so that a
-// message leaves at a frame known when it was sent (LastSendTime) and
-// messages leave in the order they were sent. A system-exclusive message
+// it there, so that a message leaves at a frame known when it was sent
+// (LastSendTime) and messages leave in the order they were sent. A system-exclusive message
 // leaves as the pieces it was sent in; a message longer than a port's buffer
 // can carry is refused (MMSYSERR_INVALPARAM). A long message's header comes
 // back (MOM_DONE) before midiOutLongMsg returns: its bytes are in the queue.
