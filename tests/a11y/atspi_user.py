@@ -181,6 +181,23 @@ def find_app(pid):
     return None
 
 
+def started_main_window(pid):
+    """The program that runs as `pid` and its main window, once it shows on
+    the bus with the loopback open both ways; (None, None) otherwise (the
+    failed check says why)."""
+    app = wait_for(lambda: find_app(pid), timeout=30)
+    if not check(app is not None, "the program shows on the accessibility bus"):
+        return None, None
+    frame = wait_for(lambda: find(app, "frame", "Orvalis"), timeout=20)
+    if not check(frame is not None, "its main window is the frame 'Orvalis'"):
+        return None, None
+    started = wait_for(lambda: find(frame, "image", "Port MidiOut").description == "ouvert (Port MidiOut ouvert)"
+                       and find(frame, "spin button", "Vélocité") is not None, timeout=20)
+    if not check(started, "the window has started: the loopback is open both ways"):
+        return None, None
+    return app, frame
+
+
 def descendants(root):
     found = []
     stack = [root]

@@ -15,9 +15,9 @@ import os
 import subprocess
 import sys
 
-from atspi_user import (LOOPBACK, activate_window, check, chord, find, find_app, hold_display, index, key,
-                        labelled_by, outcome, program_folder, pyatspi, read_keycodes, running, states, text_of,
-                        wait_for)
+from atspi_user import (LOOPBACK, activate_window, check, chord, find, hold_display, index, key, labelled_by,
+                        outcome, program_folder, pyatspi, read_keycodes, running, started_main_window, states,
+                        text_of, wait_for)
 
 LOG_NAME = "Messages MIDI reçus et envoyés (les plus récents en fin de liste)"
 
@@ -56,15 +56,8 @@ def main():
 
 
 def run_checks(process, description_events, focus_events):
-    app = wait_for(lambda: find_app(process.pid), timeout=30)
-    if not check(app is not None, "the program shows on the accessibility bus"):
-        return
-    frame = wait_for(lambda: find(app, "frame", "Orvalis"), timeout=20)
-    if not check(frame is not None, "its main window is the frame 'Orvalis'"):
-        return
-    started = wait_for(lambda: find(frame, "image", "Port MidiOut").description == "ouvert (Port MidiOut ouvert)"
-                       and find(frame, "spin button", "Vélocité") is not None, timeout=20)
-    if not check(started, "the window has started: the loopback is open both ways"):
+    app, frame = started_main_window(process.pid)
+    if frame is None:
         return
     controls = index(frame)
     check(activate_window("Orvalis"), "the main window takes the keyboard")

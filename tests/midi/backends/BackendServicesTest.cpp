@@ -134,7 +134,7 @@ TEST_F(BackendServices, ListsEverySourceInOrder) {
 
 TEST_F(BackendServices, IdsReferToTheLastListingAndDevicesAreOpenedByName) {
   ASSERT_EQ(midi->midiInGetNumDevs(), 3u);
-  first->inputs = {"a2"};  // a1 unplugged: a2 moves to RtMidi's index 0
+  first->inputs = {"a2"};  // a1 unplugged: a2 moves to index 0
 
   HMIDI handle = 0;
   EXPECT_EQ(midi->midiInOpen(&handle, 0, nullptr, 0, 0), MIDIERR_NODEVICE);

@@ -8,6 +8,7 @@
 
 #include "MidiBytes.h"
 #include "backends/common/MidiParser.h"
+#include "backends/common/ParsedSend.h"
 
 namespace {
 
@@ -29,19 +30,9 @@ class AlsaOutput final : public OutputConnection, private MidiParser::Sink {
     return Encode(bytes, count);
   }
 
-  // The bytes may hold several messages, or a system-exclusive message in
-  // pieces over several calls; each piece goes out when its call ends.
   MMRESULT SendLong(MIDIHDR* hdr) override {
-    result_ = MMSYSERR_NOERROR;
     sysex_.clear();
-    for (uint32_t i = 0; i < hdr->dwBufferLength && result_ == MMSYSERR_NOERROR; ++i) {
-      parser_.Feed(hdr->lpData[i], *this);
-    }
-    if (result_ == MMSYSERR_NOERROR) result_ = SendSysex();
-    if (result_ != MMSYSERR_NOERROR) {
-      parser_.Reset();
-      return result_;
-    }
+    if (MMRESULT result = SendParsed(parser_, *this, *hdr, result_, [this] { return SendSysex(); })) return result;
     done_(hdr);
     return MMSYSERR_NOERROR;
   }

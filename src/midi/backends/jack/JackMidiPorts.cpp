@@ -13,6 +13,7 @@
 #include "MidiBytes.h"
 #include "backends/common/InputDelivery.h"
 #include "backends/common/MidiParser.h"
+#include "backends/common/ParsedSend.h"
 
 namespace {
 
@@ -146,20 +147,14 @@ class JackOutput final : public OutputConnection, public JackPortBase, private M
     return Queue(bytes, count);
   }
 
-  // The bytes may hold several messages, or a system-exclusive message in
-  // pieces over several calls: each message is one JACK event, and each
-  // piece of a system-exclusive message one event when its call ends.
+  // Each message is one JACK event, and each piece of a system-exclusive
+  // message one event.
   MMRESULT SendLong(MIDIHDR* hdr) override {
-    result_ = MMSYSERR_NOERROR;
     sysex_.clear();
-    for (uint32_t i = 0; i < hdr->dwBufferLength && result_ == MMSYSERR_NOERROR; ++i) {
-      parser_.Feed(hdr->lpData[i], *this);
-    }
-    if (result_ == MMSYSERR_NOERROR && !sysex_.empty()) result_ = Queue(sysex_.data(), sysex_.size());
-    if (result_ != MMSYSERR_NOERROR) {
-      parser_.Reset();
-      return result_;
-    }
+    const auto sendHeldPiece = [this] {
+      return sysex_.empty() ? MMSYSERR_NOERROR : Queue(sysex_.data(), sysex_.size());
+    };
+    if (MMRESULT result = SendParsed(parser_, *this, *hdr, result_, sendHeldPiece)) return result;
     done_(hdr);
     return MMSYSERR_NOERROR;
   }

@@ -199,7 +199,6 @@ std::string JackSession::PortName(const _jack_port* port) const {
 // further on than that, and the last cycle our client ran is the better bound.
 uint32_t JackSession::NextCycleFrame() {
   if (client_ == nullptr) return 0;
-  FollowServerClock();
   const uint32_t estimated = jack_frame_time(client_);
   const uint32_t lastCycle = lastCycleFrame_.load(std::memory_order_relaxed);
   const uint32_t now = static_cast<int32_t>(lastCycle - estimated) > 0 ? lastCycle : estimated;
