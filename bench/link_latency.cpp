@@ -56,6 +56,9 @@ namespace {
 
 constexpr int kRounds = 3;
 constexpr int kMessagesPerRound = 500;
+// jack_midi_latency_test gives up a run at the first message the route loses
+// (PipeWire's graph loses one now and then): its rounds are runs of this many.
+constexpr int kMessagesPerReferenceRun = 100;
 
 struct Period {
   double us = 0;
@@ -96,6 +99,13 @@ struct ReferenceRun {
   double averageJitterUs = -1;
 };
 
+// What the reference sent and got back, its failed runs included.
+struct ReferenceCount {
+  long sent = 0;
+  long received = 0;
+  int failedRuns = 0;
+};
+
 double Median(std::vector<double> values) {
   if (values.empty()) return -1;
   const size_t middle = (values.size() + 1) / 2 - 1;
@@ -106,12 +116,12 @@ double Median(std::vector<double> values) {
 // One run of jack_midi_latency_test through the route; its latencies (µs, the
 // middles of its histogram's bins) are appended to `latencies`.
 bool RunReference(const std::string& toEcho, const std::string& fromEcho, const Period& period,
-                  std::vector<double>& latencies, std::vector<ReferenceRun>& runs) {
+                  std::vector<double>& latencies, std::vector<ReferenceRun>& runs, ReferenceCount& count) {
   QProcess process;
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.start(QStringLiteral("jack_midi_latency_test"),
-                {QStringLiteral("-s"), QString::number(kMessagesPerRound), QStringLiteral("-t"), QStringLiteral("5"),
-                 QString::fromStdString(toEcho), QString::fromStdString(fromEcho)});
+                {QStringLiteral("-s"), QString::number(kMessagesPerReferenceRun), QStringLiteral("-t"),
+                 QStringLiteral("2"), QString::fromStdString(toEcho), QString::fromStdString(fromEcho)});
   if (!process.waitForFinished(120000)) {
     process.kill();
     process.waitForFinished();
@@ -119,9 +129,13 @@ bool RunReference(const std::string& toEcho, const std::string& fromEcho, const 
     return false;
   }
   const QString output = QString::fromLocal8Bit(process.readAll());
+  static const QRegularExpression sent(QStringLiteral(R"(Messages sent: (\d+))"));
+  static const QRegularExpression received(QStringLiteral(R"(Messages received: (\d+))"));
+  count.sent += sent.match(output).captured(1).toLong();
+  count.received += received.match(output).captured(1).toLong();
   const qsizetype plot = output.indexOf(QStringLiteral("Latency Plot:"));
   if (plot < 0) {
-    std::fprintf(stderr, "jack_midi_latency_test:\n%s\n", qPrintable(output));
+    ++count.failedRuns;
     return false;
   }
   ReferenceRun run;
@@ -151,7 +165,7 @@ bool RunReference(const std::string& toEcho, const std::string& fromEcho, const 
     counted += static_cast<size_t>(count);
   }
   if (counted == 0) {
-    std::fprintf(stderr, "jack_midi_latency_test:\n%s\n", qPrintable(output));
+    ++count.failedRuns;
     return false;
   }
   runs.push_back(run);
@@ -165,8 +179,9 @@ bool Choose(QComboBox* list, const QString& name) {
   return true;
 }
 
-// One run of the connection test window; its latencies (µs) are appended.
-bool RunOrvalis(ConnectionTestWindow& test, std::vector<double>& latencies) {
+// One run of the connection test window; its latencies (µs) are appended,
+// and the messages it did not get back counted.
+bool RunOrvalis(ConnectionTestWindow& test, std::vector<double>& latencies, long& lost) {
   LinkTestSettings s;
   s.Kind = LinkMessageKind::NoteOnOff;
   s.Count = kMessagesPerRound;
@@ -181,6 +196,8 @@ bool RunOrvalis(ConnectionTestWindow& test, std::vector<double>& latencies) {
   for (const LinkTestRun::Record& r : test.Run()->Records()) {
     if (r.Status == LinkTestRun::MessageStatus::Received || r.Status == LinkTestRun::MessageStatus::OutOfOrder) {
       latencies.push_back(static_cast<double>(r.ReceivedUs - r.SentUs));
+    } else {
+      ++lost;
     }
   }
   return true;
@@ -230,23 +247,20 @@ int main(int argc, char** argv) {
   std::vector<double> orvalis;
   std::vector<double> reference;
   std::vector<ReferenceRun> referenceRuns;
+  ReferenceCount referenceCount;
+  long orvalisLost = 0;
   for (int round = 0; round < kRounds; ++round) {
-    // jack_midi_latency_test gives up a round at the first message the route
-    // loses (PipeWire's graph drops a cycle now and then): that round counts
-    // for Orvalis alone.
-    const bool referenceRan = RunReference(echo->InputPort(), echo->OutputPort(), period, reference, referenceRuns);
-    if (!RunOrvalis(test, orvalis)) return 1;
-    std::printf("round %d: orvalis %zu answers, reference %zu answers", round + 1, orvalis.size(), reference.size());
-    if (referenceRan) {
-      std::printf(" (frames %u to %u)", referenceRuns.back().lowestFrames, referenceRuns.back().highestFrames);
-    } else {
-      std::printf(" (its round failed)");
+    for (int run = 0; run < kMessagesPerRound / kMessagesPerReferenceRun; ++run) {
+      RunReference(echo->InputPort(), echo->OutputPort(), period, reference, referenceRuns, referenceCount);
     }
-    std::printf(", xruns so far %llu\n", static_cast<unsigned long long>(echo->Xruns()));
+    if (!RunOrvalis(test, orvalis, orvalisLost)) return 1;
+    std::printf("round %d: orvalis %zu answers, reference %zu answers (%d of its runs failed), xruns so far %llu\n",
+                round + 1, orvalis.size(), reference.size(), referenceCount.failedRuns,
+                static_cast<unsigned long long>(echo->Xruns()));
   }
-  if (reference.empty()) return 1;
+  if (orvalis.empty()) return 1;
   const double orvalisUs = Median(orvalis);
-  const double referenceUs = Median(reference);
+  const double referenceUs = reference.empty() ? std::nan("") : Median(reference);
   double referenceJitterUs = 0;
   for (const ReferenceRun& run : referenceRuns) referenceJitterUs = std::max(referenceJitterUs, run.averageJitterUs);
   std::printf("period_us: %.0f\n", period.us);
@@ -264,7 +278,10 @@ int main(int argc, char** argv) {
     lowestFrames = std::min(lowestFrames, run.lowestFrames);
     highestFrames = std::max(highestFrames, run.highestFrames);
   }
-  std::printf("peak_to_peak_us_reference: %.1f\n", (highestFrames - lowestFrames) * period.frameUs);
+  std::printf("peak_to_peak_us_reference: %.1f\n",
+              referenceRuns.empty() ? std::nan("") : (highestFrames - lowestFrames) * period.frameUs);
+  std::printf("lost_orvalis: %ld of %d\n", orvalisLost, kRounds * kMessagesPerRound);
+  std::printf("lost_reference: %ld of %ld\n", referenceCount.sent - referenceCount.received, referenceCount.sent);
   window.close();
   fmMain = nullptr;
   return 0;

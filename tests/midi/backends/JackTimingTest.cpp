@@ -39,18 +39,70 @@ TEST(JackFrameClock, FramesAreExactlyTheirCountApartOnEitherSideOfTheAnchorAndAc
   }
 }
 
-TEST(JackFrameClock, FollowsTheServersClockOnlyWhenItHasDriftedFarOrTheRateChanged) {
+TEST(JackFrameClock, SlewsTowardsTheServersClockWithoutAJumpAndJumpsOnlyWhenFarOffOrTheRateChanged) {
   JackFrameClock clock;
   clock.Anchor(0, 1'000'000, 48000);
-  // The server's time of frame 48000 jitters by a few hundred microseconds: kept.
+  // Inside the dead band (the server's reading jitters): nothing changes.
   clock.Follow(48000, 2'000'300, 48000);
   EXPECT_EQ(Micros(clock.TimeOf(48000)), 2'000'000);
-  // It has drifted by more than the bound: anchored again there.
-  clock.Follow(96000, 3'000'000 + JackFrameClock::kMostDriftUs + 1, 48000);
-  EXPECT_EQ(Micros(clock.TimeOf(96000)), 3'000'000 + JackFrameClock::kMostDriftUs + 1);
+  EXPECT_EQ(clock.SlewPpm(), 0);
+  // 50 ms behind the server: no jump at this frame, the clock runs faster.
+  clock.Follow(96000, 3'050'000, 48000);
+  EXPECT_EQ(Micros(clock.TimeOf(96000)), 3'000'000);
+  EXPECT_EQ(clock.SlewPpm(), JackFrameClock::kMostSlewPpm);
+  // A round trip of 1000 frames while slewing is off by a microsecond at most.
+  EXPECT_NEAR(Micros(clock.TimeOf(97000)) - Micros(clock.TimeOf(96000)), 20'833, 21);
+  // Caught up: back to the nominal pace, still without a jump.
+  const int64_t before = Micros(clock.TimeOf(144000));
+  clock.Follow(144000, before, 48000);
+  EXPECT_EQ(clock.SlewPpm(), 0);
+  EXPECT_EQ(Micros(clock.TimeOf(144000)), before);
+  // Further off than the bound (a server that stalled): anchored there.
+  clock.Follow(192000, before + 1'000'000 + JackFrameClock::kMostDriftUs + 1, 48000);
+  EXPECT_EQ(Micros(clock.TimeOf(192000)), before + 1'000'000 + JackFrameClock::kMostDriftUs + 1);
   // Another rate: anchored again.
-  clock.Follow(100000, 4'000'000, 44100);
-  EXPECT_EQ(Micros(clock.TimeOf(100000 + 44100)), 5'000'000);
+  clock.Follow(200000, 4'000'000, 44100);
+  EXPECT_EQ(Micros(clock.TimeOf(200000 + 44100)), 5'000'000);
+}
+
+TEST(JackFrameClock, ADriftIsCaughtUpBySlewingAlone) {
+  JackFrameClock clock;
+  clock.Anchor(0, 0, 48000);
+  // The server's clock runs 0.05 % fast against the steady clock's: ours
+  // follows it at a steady lag (the slew that matches its pace needs one)
+  // and never jumps.
+  int64_t worst = 0;
+  for (uint32_t second = 1; second <= 120; ++second) {
+    const uint32_t frame = second * 48000;
+    const int64_t server = int64_t{second} * 1'000'500;
+    worst = std::max<int64_t>(worst, std::llabs(server - Micros(clock.TimeOf(frame))));
+    clock.Follow(frame, server, 48000);
+  }
+  EXPECT_LE(std::llabs(120 * int64_t{1'000'500} - Micros(clock.TimeOf(120 * 48000))), 6'000);
+  EXPECT_EQ(clock.SlewPpm(), 500);
+  EXPECT_LT(worst, 10'000);
+}
+
+TEST(JackFrameClock, TheNextCycleCountsFromTheLastCycleUnlessTheServersEstimateIsBelievablyFurther) {
+  struct Case {
+    const char* what;
+    uint32_t lastCycle;
+    uint32_t estimated;
+    uint32_t expected;
+  };
+  const uint32_t wrap = std::numeric_limits<uint32_t>::max() - 100;
+  const Case cases[] = {
+      {"the estimate, inside the cycle under way", 10'000, 10'100, 10'356},
+      {"a server catching up is ahead of its estimate", 10'000, 9'500, 10'256},
+      {"the estimate equals the last cycle", 10'000, 10'000, 10'256},
+      {"across the wrap of the frame counter", wrap, wrap + 200u, wrap + 456u},
+      {"PipeWire's estimate 2^31 frames off", 10'000, 10'256u + 0x8000'0000u, 10'256},
+      {"an estimate further on than a second", 10'000, 10'000 + 48'000, 10'256},
+      {"one before the first cycle, far away", 0, 473'143'915, 256},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(NextCycleFrameOf(c.lastCycle, c.estimated, 256, 48000), c.expected) << c.what;
+  }
 }
 
 // What Drain writes: (offset, first byte) per message.
@@ -93,6 +145,21 @@ TEST(JackOutputQueue, ALateMessageLeavesAtOnceAfterThoseBeforeItAndCounts) {
   ASSERT_TRUE(queue.Push(1001, b));
   EXPECT_EQ(DrainCycle(queue, 1000, 256), (std::vector<Written>{{0, 0x90}, {1, 0x91}}));
   EXPECT_EQ(queue.Late(), 1u);
+}
+
+TEST(JackOutputQueue, AMessageWithoutAFrameLeavesInTheNextCycleAfterThoseBeforeItAndIsNotLate) {
+  JackOutputQueue queue(1024, 16);
+  const uint8_t a[] = {0x90, 1, 2};
+  const uint8_t b[] = {0x91, 1, 2};
+  const uint8_t c[] = {0x92, 1, 2};
+  ASSERT_TRUE(queue.Push(1020, a));
+  ASSERT_TRUE(queue.Push(std::nullopt, b));  // queued before any cycle had run
+  ASSERT_TRUE(queue.Push(1030, c));
+  EXPECT_EQ(DrainCycle(queue, 1000, 256), (std::vector<Written>{{20, 0x90}, {20, 0x91}, {30, 0x92}}));
+  ASSERT_TRUE(queue.Push(std::nullopt, b));
+  // Whatever the frames of the cycle: none of them makes it wait.
+  EXPECT_EQ(DrainCycle(queue, 0x8000'0000u, 256), (std::vector<Written>{{0, 0x91}}));
+  EXPECT_EQ(queue.Late(), 0u);
 }
 
 TEST(JackOutputQueue, AMessageTheCycleHasNoRoomForWaitsForTheNextCycleWhole) {

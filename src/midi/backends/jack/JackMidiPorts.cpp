@@ -163,8 +163,8 @@ class JackOutput final : public OutputConnection, public JackPortBase, private M
   bool Gone() override { return LinkGone(); }
 
   std::optional<std::chrono::steady_clock::time_point> LastSendTime() override {
-    if (!sentAny_) return std::nullopt;
-    return session_.TimeOfFrame(lastFrame_);
+    if (!lastFrame_) return std::nullopt;
+    return session_.TimeOfFrame(*lastFrame_);
   }
 
   void Process(uint32_t firstFrame, uint32_t frames) noexcept override {
@@ -206,10 +206,10 @@ class JackOutput final : public OutputConnection, public JackPortBase, private M
     const std::span<const uint8_t> message(bytes, count);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFullWaitMs);
     for (;;) {
-      const uint32_t frame = session_.NextCycleFrame();
+      // Before the first cycle, no frame: the message leaves in that cycle.
+      const std::optional<uint32_t> frame = session_.NextCycleFrame();
       if (queue_.Push(frame, message)) {
         lastFrame_ = frame;
-        sentAny_ = true;
         return MMSYSERR_NOERROR;
       }
       if (std::chrono::steady_clock::now() >= deadline || !alive_->load()) return MIDIERR_NOTREADY;
@@ -230,8 +230,7 @@ class JackOutput final : public OutputConnection, public JackPortBase, private M
   MidiParser parser_;
   std::vector<uint8_t> sysex_;  // the piece being made
   MMRESULT result_ = MMSYSERR_NOERROR;
-  uint32_t lastFrame_ = 0;
-  bool sentAny_ = false;
+  std::optional<uint32_t> lastFrame_;  // that of the last message queued, when it had one
 };
 
 }  // namespace

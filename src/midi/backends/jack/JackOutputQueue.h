@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 
 class JackOutputQueue {
@@ -28,9 +29,10 @@ class JackOutputQueue {
 
   size_t MostMessageBytes() const { return most_; }
 
-  // Queues the message to leave at the frame; false when there is no room
-  // for it now (the process callback makes room each cycle).
-  bool Push(uint32_t frame, std::span<const uint8_t> bytes);
+  // Queues the message to leave at the frame, or in the next cycle when it
+  // has none; false when there is no room for it now (the process callback
+  // makes room each cycle).
+  bool Push(std::optional<uint32_t> frame, std::span<const uint8_t> bytes);
 
   // Writes what is due in one cycle, which begins at frame `first` and lasts
   // `frames`: write(offset, bytes) for each message in order, at the offset
@@ -46,6 +48,7 @@ class JackOutputQueue {
 
  private:
   static constexpr size_t kRecordHeader = 2 * sizeof(uint32_t);  // frame, length
+  static constexpr uint32_t kNoFrame = 0x8000'0000;  // a flag of the length
 
   bool TakeNext() noexcept;
 
@@ -56,14 +59,16 @@ class JackOutputQueue {
   std::unique_ptr<uint8_t[]> pending_;
   uint32_t pendingFrame_ = 0;
   uint32_t pendingLength_ = 0;
+  bool pendingHasFrame_ = false;
   bool hasPending_ = false;
   std::atomic<uint64_t> late_{0};
 };
 
-inline bool JackOutputQueue::Push(uint32_t frame, std::span<const uint8_t> bytes) {
+inline bool JackOutputQueue::Push(std::optional<uint32_t> at, std::span<const uint8_t> bytes) {
   if (bytes.empty() || bytes.size() > most_) return false;
   if (ring_.write_available() < kRecordHeader + bytes.size()) return false;
-  const auto length = static_cast<uint32_t>(bytes.size());
+  const uint32_t frame = at.value_or(0);
+  const auto length = static_cast<uint32_t>(bytes.size()) | (at ? 0 : kNoFrame);
   std::memcpy(record_.get(), &frame, sizeof frame);
   std::memcpy(record_.get() + sizeof frame, &length, sizeof length);
   std::memcpy(record_.get() + kRecordHeader, bytes.data(), bytes.size());
@@ -79,6 +84,8 @@ inline bool JackOutputQueue::TakeNext() noexcept {
   ring_.pop(header, kRecordHeader);
   std::memcpy(&pendingFrame_, header, sizeof pendingFrame_);
   std::memcpy(&pendingLength_, header + sizeof pendingFrame_, sizeof pendingLength_);
+  pendingHasFrame_ = (pendingLength_ & kNoFrame) == 0;
+  pendingLength_ &= ~kNoFrame;
   ring_.pop(pending_.get(), pendingLength_);
   hasPending_ = true;
   return true;
@@ -90,7 +97,8 @@ void JackOutputQueue::Drain(uint32_t first, uint32_t frames, Write write) noexce
   for (;;) {
     if (!hasPending_ && !TakeNext()) return;
     // Frames count on and wrap around: the difference tells before or after.
-    const auto due = static_cast<int32_t>(pendingFrame_ - first);
+    const auto due = pendingHasFrame_ ? static_cast<int32_t>(pendingFrame_ - first)
+                                      : static_cast<int32_t>(earliest);
     if (due >= static_cast<int32_t>(frames)) return;
     const bool late = due < static_cast<int32_t>(earliest);
     const uint32_t offset = late ? earliest : static_cast<uint32_t>(due);

@@ -50,8 +50,12 @@ void JackSession::Close() {
     if (JackCyclePort* port = slot.exchange(nullptr)) port->Orphan();
   }
   jack_client_close(client_);  // ends the process thread
+  // A thread ended in the middle of a cycle leaves no cycle under way.
+  inCycle_.store(false);
   client_ = nullptr;
   active_ = false;
+  cycleRan_.store(false);
+  clockAnchored_.store(false);
 }
 
 bool JackSession::Connect() {
@@ -71,7 +75,6 @@ bool JackSession::Connect() {
   jack_set_port_connect_callback(client_, &JackSession::OnPortConnect, shared_.get());
   jack_set_port_rename_callback(client_, &JackSession::OnPortRename, shared_.get());
   MeasureClockOffset();
-  FollowServerClock();
   if (watched_) Activate();
   return true;
 }
@@ -140,6 +143,7 @@ void JackSession::Process(_jack_client* client, uint32_t frames) noexcept {
   inCycle_.store(true);
   const uint32_t first = jack_last_frame_time(client);
   lastCycleFrame_.store(first, std::memory_order_relaxed);
+  cycleRan_.store(true, std::memory_order_release);
   for (auto& slot : ports_) {
     if (JackCyclePort* port = slot.load()) port->Process(first, frames);
   }
@@ -161,12 +165,12 @@ void JackSession::Detach(JackCyclePort& port) {
     found = slot.compare_exchange_strong(expected, nullptr) || found;
   }
   if (!found) return;
-  // A cycle lasts a period at most (our part of it takes microseconds); a
-  // process thread that no longer runs holds nothing.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (inCycle_.load() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
+  // Our part of a cycle takes microseconds and never waits, but a loaded
+  // machine may leave the process thread unscheduled in the middle of it for
+  // as long as it likes: the port may go only once that cycle is over, however
+  // late. The client is open (Close empties the table before it ends the
+  // thread), so its thread does finish the cycle.
+  while (inCycle_.load()) std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 _jack_port* JackSession::RegisterPort(const char* shortName, PortDirection direction) {
@@ -194,22 +198,25 @@ std::string JackSession::PortName(const _jack_port* port) const {
   return name != nullptr ? name : std::string();
 }
 
-// jack_frame_time estimates the frame from the time of day; a server that
-// runs its cycles back to back to catch up (a dummy driver woken late) is
-// further on than that, and the last cycle our client ran is the better bound.
-uint32_t JackSession::NextCycleFrame() {
-  if (client_ == nullptr) return 0;
-  const uint32_t estimated = jack_frame_time(client_);
-  const uint32_t lastCycle = lastCycleFrame_.load(std::memory_order_relaxed);
-  const uint32_t now = static_cast<int32_t>(lastCycle - estimated) > 0 ? lastCycle : estimated;
-  return now + jack_get_buffer_size(client_);
+std::optional<uint32_t> JackSession::NextCycleFrame() {
+  if (client_ == nullptr || !cycleRan_.load(std::memory_order_acquire)) return std::nullopt;
+  if (!clockAnchored_.load(std::memory_order_relaxed)) FollowServerClock();
+  return NextCycleFrameOf(lastCycleFrame_.load(std::memory_order_relaxed), jack_frame_time(client_),
+                          jack_get_buffer_size(client_), jack_get_sample_rate(client_));
 }
 
+// From the frame of a cycle that ran, never from jack_frame_time (see
+// NextCycleFrameOf).
 void JackSession::FollowServerClock() {
-  if (!Connected()) return;
-  const uint32_t frame = jack_frame_time(client_);
+  if (!Connected() || !cycleRan_.load(std::memory_order_acquire)) return;
+  const uint32_t frame = lastCycleFrame_.load(std::memory_order_relaxed);
   const auto jack = static_cast<int64_t>(jack_frames_to_time(client_, frame));
-  frames_.Follow(frame, jack + clockOffsetUs_, jack_get_sample_rate(client_));
+  if (clockAnchored_.load(std::memory_order_relaxed)) {
+    frames_.Follow(frame, jack + clockOffsetUs_, jack_get_sample_rate(client_));
+  } else {
+    frames_.Anchor(frame, jack + clockOffsetUs_, jack_get_sample_rate(client_));
+    clockAnchored_.store(true, std::memory_order_release);
+  }
 }
 
 std::vector<std::string> JackSession::MidiPorts(PortDirection direction) {

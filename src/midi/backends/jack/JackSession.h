@@ -103,10 +103,13 @@ class JackSession {
   void Detach(JackCyclePort& port);
 
   // The frame one period after the current one, in the cycle after the one
-  // under way: a message queued now for that frame leaves exactly then.
-  uint32_t NextCycleFrame();
-  // The steady clock's time of a frame of the server (JackFrameClock.h). Any thread.
+  // under way: a message queued now for that frame leaves exactly then. None
+  // before the client's first cycle, when there is no frame to count from.
+  std::optional<uint32_t> NextCycleFrame();
+  // The steady clock's time of a frame of the server (JackFrameClock.h); the
+  // time of now until the clock has been anchored to a cycle. Any thread.
   std::chrono::steady_clock::time_point TimeOfFrame(uint32_t frame) const {
+    if (!clockAnchored_.load(std::memory_order_acquire)) return std::chrono::steady_clock::now();
     return frames_.TimeOf(frame);
   }
   // Keeps the frames' times close to the server's clock; call now and then.
@@ -150,4 +153,6 @@ class JackSession {
   std::array<std::atomic<JackCyclePort*>, kMostPorts> ports_{};
   std::atomic<bool> inCycle_{false};
   std::atomic<uint32_t> lastCycleFrame_{0};  // the first frame of the last cycle run
+  std::atomic<bool> cycleRan_{false};        // lastCycleFrame_ holds a frame
+  std::atomic<bool> clockAnchored_{false};   // frames_ counts from a cycle's frame
 };
