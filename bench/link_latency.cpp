@@ -44,6 +44,7 @@ int main() {
 #include <vector>
 
 #include "ConnectionTestWindow.h"
+#include "LatencyStats.h"
 #include "JackTestClient.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
@@ -195,7 +196,8 @@ bool RunOrvalis(ConnectionTestWindow& test, std::vector<double>& latencies, long
   if (test.Running() || !test.Run()) return false;
   for (const LinkTestRun::Record& r : test.Run()->Records()) {
     if (r.Status == LinkTestRun::MessageStatus::Received || r.Status == LinkTestRun::MessageStatus::OutOfOrder) {
-      latencies.push_back(static_cast<double>(r.ReceivedUs - r.SentUs));
+      // Signed: an answer stamped before its message left is a fault to see.
+      latencies.push_back(static_cast<double>(static_cast<int64_t>(r.ReceivedUs) - static_cast<int64_t>(r.SentUs)));
     } else {
       ++lost;
     }
@@ -259,6 +261,9 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(echo->Xruns()));
   }
   if (orvalis.empty()) return 1;
+  LatencyStats orvalisStats;
+  for (double us : orvalis) orvalisStats.Add(static_cast<uint64_t>(std::max(us, 0.0)));
+  const LatencyStats::Summary figures = orvalisStats.Summarize();
   const double orvalisUs = Median(orvalis);
   const double referenceUs = reference.empty() ? std::nan("") : Median(reference);
   double referenceJitterUs = 0;
@@ -271,6 +276,9 @@ int main(int argc, char** argv) {
   std::printf("latency_difference_periods: %.2f\n", (orvalisUs - referenceUs) / period.us);
   std::printf("jitter_us_orvalis: %.1f\n", Jitter(orvalis));
   std::printf("jitter_us_reference: %.1f\n", referenceJitterUs);
+  std::printf("mean_us_orvalis: %.1f\n", figures.MeanUs);
+  std::printf("p95_us_orvalis: %llu\n", static_cast<unsigned long long>(figures.P95Us));
+  std::printf("mean_absolute_deviation_us_orvalis: %.1f\n", figures.MeanAbsoluteDeviationUs);
   std::printf("peak_to_peak_us_orvalis: %.1f\n", Spread(orvalis));
   unsigned lowestFrames = UINT_MAX;
   unsigned highestFrames = 0;

@@ -25,7 +25,7 @@ class JackFrameClock {
  public:
   static constexpr int64_t kMostDriftUs = 1'000'000;
   static constexpr int64_t kDeadBandUs = 1'000;
-  static constexpr int32_t kMostSlewPpm = 1'000;
+  static constexpr int32_t kMostSlewPpm = 200;
 
   // The frame was, or will be, at that time; the server runs at `rate` frames a second.
   void Anchor(uint32_t frame, int64_t steadyUs, uint32_t rate);
@@ -62,4 +62,14 @@ inline uint32_t NextCycleFrameOf(uint32_t lastCycle, uint32_t estimated, uint32_
   const auto ahead = static_cast<int64_t>(static_cast<int32_t>(estimated - lastCycle));
   const bool believable = ahead > 0 && ahead < int64_t{rate};
   return (believable ? estimated : lastCycle) + period;
+}
+
+// Whether the server's time of the last cycle it ran (jack_frames_to_time of
+// its first frame) can be right, read at `nowUs` on the same clock: that cycle
+// began at most a few periods ago. PipeWire's reading (0.3.65) is now and
+// then hours off (a read of its clock that a new cycle overtook), and an
+// anchor set from it would put those hours into round trips.
+inline bool BelievableCycleTime(int64_t cycleUs, int64_t nowUs) {
+  constexpr int64_t kMostCycleAgeUs = 1'000'000;
+  return cycleUs <= nowUs + kMostCycleAgeUs && cycleUs >= nowUs - kMostCycleAgeUs;
 }

@@ -211,6 +211,7 @@ void JackSession::FollowServerClock() {
   if (!Connected() || !cycleRan_.load(std::memory_order_acquire)) return;
   const uint32_t frame = lastCycleFrame_.load(std::memory_order_relaxed);
   const auto jack = static_cast<int64_t>(jack_frames_to_time(client_, frame));
+  if (!BelievableCycleTime(jack + clockOffsetUs_, SteadyMicros())) return;  // read again next time
   if (clockAnchored_.load(std::memory_order_relaxed)) {
     frames_.Follow(frame, jack + clockOffsetUs_, jack_get_sample_rate(client_));
   } else {
