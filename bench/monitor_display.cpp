@@ -15,7 +15,11 @@
 // The flood source is a forked JACK client; its CPU time is not counted.
 //
 //   out/build/bench/monitor_display [--runs N] [--seconds S] [--limits 400,10000]
-//                                   [--size WIDTHxHEIGHT] [--only-10k] [--threads]
+//                                   [--size WIDTHxHEIGHT] [--only-10k] [--threads] [--details]
+//
+// --details: every display option of the log on (decimal values, channel,
+// note and controller names, program numbers, controller pairs; the clock
+// tempo is on by default).
 //
 // It needs a JACK server (scripts/with-jack.sh) and an X server (xvfb-run).
 // The figures are printed last, per log limit, one per line, "name: value".
@@ -68,6 +72,8 @@ int main() {
 #include <thread>
 #include <vector>
 
+#include "DisplayPrefs.h"
+#include "LogDisplay.h"
 #include "LogView.h"
 #include "MidiIn.h"
 #include "backends/SystemMidiServices.h"
@@ -376,14 +382,18 @@ void Settle() {
 }
 
 // Breaks in the numbering of the log's received lines (each number follows
-// the one before it, modulo kNumbers).
+// the one before it, modulo kNumbers). PipeWire's JACK library turns a Note
+// On with velocity 0 (the numbers 0 to 127) into a Note Off ("80 nn 00"),
+// which the log shows as it arrived: such a line carries its number too.
 int LogGaps() {
   int gaps = 0;
   std::optional<uint32_t> previous;
   const TLogModel& log = *fmMain->MemoLog->Model();
   for (int i = 0; i < log.LineCount(); ++i) {
     const QString& line = log.Line(i);
-    if (!line.startsWith(QLatin1String("[MIDI-In] - 90 "))) continue;
+    const bool asSent = line.startsWith(QLatin1String("[MIDI-In] - 90 "));
+    const bool asNoteOff = line.startsWith(QLatin1String("[MIDI-In] - 80 ")) && line.mid(18, 2) == QLatin1String("00");
+    if (!asSent && !asNoteOff) continue;
     bool ok1 = false;
     bool ok2 = false;
     const uint32_t number = line.mid(15, 2).toUInt(&ok1, 16) + 128 * line.mid(18, 2).toUInt(&ok2, 16);
@@ -391,7 +401,13 @@ int LogGaps() {
       ++gaps;
       continue;
     }
-    if (previous && number != (*previous + 1) % kNumbers) ++gaps;
+    if (previous && number != (*previous + 1) % kNumbers) {
+      ++gaps;
+      if (qEnvironmentVariableIsSet("ORVALIS_BENCH_SHOW_GAPS")) {
+        std::fprintf(stderr, "log gap at line %d of %d: %u then %u\n", i, log.LineCount(), *previous, number);
+        for (int j = std::max(0, i - 3); j <= i; ++j) std::fprintf(stderr, "  %s\n", qPrintable(log.Line(j)));
+      }
+    }
     previous = number;
   }
   return gaps;
@@ -480,6 +496,7 @@ struct TOptions {
   int width = 0;
   int height = 0;
   bool only10k = false;  // only the 10 000/s flood (for profiling)
+  bool details = false;  // every display option of the log on
 };
 
 bool ParseOptions(int argc, char** argv, TOptions& options) {
@@ -499,6 +516,9 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
       continue;
     } else if (arg == "--threads") {
       ShowThreads = true;
+      continue;
+    } else if (arg == "--details") {
+      options.details = true;
       continue;
     } else if (arg == "--size" && value) {
       if (std::sscanf(value, "%dx%d", &options.width, &options.height) != 2) return false;
@@ -529,7 +549,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: monitor_display [--runs N] [--seconds S] [--limits 400,10000] "
-                 "[--size WIDTHxHEIGHT] [--only-10k] [--threads]\n");
+                 "[--size WIDTHxHEIGHT] [--only-10k] [--threads] [--details]\n");
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -570,6 +590,13 @@ int main(int argc, char** argv) {
     fmSendBulk = &bulk;
     bulk.FormCreate(&bulk);
     if (options.width > 0) window.resize(options.width, options.height);
+    if (options.details) {
+      DisplayPrefs prefs;
+      prefs.Details.Decimal = prefs.Details.Channel = prefs.Details.NoteName = true;
+      prefs.Details.ControllerName = prefs.Details.ProgramNumber = true;
+      prefs.ControllerPairs = true;
+      window.Display->SetPrefs(prefs);
+    }
     const QString input = QString::fromStdString(source.ClientName()) + ":out (JACK)";
     if (!Choose(window.cbMIDIIn, input) || MidiInPort->State() != misOpen) {
       std::fprintf(stderr, "the flood's port %s could not be opened as input\n", qPrintable(input));
@@ -605,8 +632,9 @@ int main(int argc, char** argv) {
       const auto worst = [](const std::vector<int64_t>& v) { return *std::max_element(v.begin(), v.end()); };
       const double cpuMedian = Median(cpu);
       const double floorMedian = Median(floorCpu);
-      std::printf("\nlog_limit: %d (%d runs of %d s; lost: the worst run, then each run; "
-                  "cpu: the median run)\n", limit, options.runs, options.seconds);
+      std::printf("\nlog_limit: %d (%d runs of %d s%s; lost: the worst run, then each run; "
+                  "cpu: the median run)\n", limit, options.runs, options.seconds,
+                  options.details ? ", every display option on" : "");
       std::printf("lost_at_10k: %lld (%s)\n", static_cast<long long>(worst(lost10k)), Join(lost10k).c_str());
       std::printf("lost_at_20k: %lld (%s)\n", static_cast<long long>(worst(lost20k)), Join(lost20k).c_str());
       std::printf("lost_after_stall: %lld (%s)\n", static_cast<long long>(worst(lostStall)),

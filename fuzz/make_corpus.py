@@ -186,3 +186,20 @@ write("fuzz_midi_input", "overflow-with-sysex",
 write("fuzz_midi_input", "mixed",
       short(0x403C90) + sysex([0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7]) + short(0xF8) +
       long_error([0xF0]) + DRAIN_STEP + short(0xC5) + foreign(2))
+
+# ---- fuzz_sysex_file: the file's bytes; FF n first: a long message ahead ----
+
+write("fuzz_sysex_file", "syx-two-messages", bytes([0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7, 0xF0, 0x43, 0x0A, 0xF7]))
+write("fuzz_sysex_file", "syx-bytes-between", bytes([0xF0, 0x01, 0xF7, 0x0A, 0xF0, 0x02, 0xF7]))
+write("fuzz_sysex_file", "syx-status-inside", bytes([0xF0, 0x41, 0x90, 0x3C, 0xF7]))
+write("fuzz_sysex_file", "syx-no-f7", bytes([0xF0, 0x7E, 0x00]))
+write("fuzz_sysex_file", "syx-after-mark", b"\xEF\xBB\xBF" + bytes([0xF0, 0x01, 0xF7]))
+write("fuzz_sysex_file", "hex-lines", "F0 7E 7F 06 01 F7\nF0 43 0A F7\n")
+write("fuzz_sysex_file", "hex-prefixes", "0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7,\n$F0,$43,$0A,$F7")
+write("fuzz_sysex_file", "hex-together-crlf", "f07e7f0601f7\r\nF0430AF7\r\n")
+write("fuzz_sysex_file", "hex-mark", "\ufeffF0 01 F7")
+write("fuzz_sysex_file", "hex-odd-digit", "F0 7E 7 F7")
+write("fuzz_sysex_file", "hex-word", "F0 7E 7F\n06 01 F7 fin\n")
+write("fuzz_sysex_file", "only-blanks", " \n\t\r\n")
+write("fuzz_sysex_file", "long-at-the-limit", bytes([0xFF, 15]))
+write("fuzz_sysex_file", "long-above-the-limit", bytes([0xFF, 16, 0xF0, 0x01, 0xF7]))

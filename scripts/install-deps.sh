@@ -3,7 +3,8 @@
 # Orvalis needs to build and run; with --tests also those that only the test
 # command needs (sanitizer runtimes and clang for fuzzing, the JACK and
 # PipeWire servers, the VM with a real ALSA sequencer, the accessibility bus,
-# Xvfb for screenshots). Run as root; installs only what is missing.
+# Xvfb for screenshots, gdb for the backtrace of a test that crashes). Run as
+# root; installs only what is missing.
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config ccache
@@ -20,6 +21,7 @@ if [[ ${1:-} == --tests ]]; then
     file dpkg-dev desktop-file-utils
     dbus dbus-x11 at-spi2-core python3-pyatspi
     qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils alsa-utils
+    gdb
   )
 fi
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/package-test.sh BUILD_DIR: builds the Debian package from BUILD_DIR
 # (configured with -DCMAKE_INSTALL_PREFIX=/usr), installs it, checks the files
-# it puts in place, then starts the installed program twice for a fresh user
+# it puts in place, tries orvalis-linktest (help, manual page, a run through
+# the loopback), then starts the installed program twice for a fresh user
 # and checks that it starts silently, opens the first devices, remembers the
 # devices chosen in ~/.config/orvalis/orvalis.ini and closes cleanly on
 # SIGTERM. Needs root and a running JACK server (scripts/with-jack.sh). The
@@ -33,6 +34,17 @@ for f in /usr/bin/orvalis /usr/share/applications/orvalis.desktop \
 done
 desktop-file-validate /usr/share/applications/orvalis.desktop || fail "invalid desktop entry"
 dpkg -L orvalis | grep -q '^/usr/bin/orvalis$' || fail "the package does not own /usr/bin/orvalis"
+
+# The command line beside it, with its manual page, and no display needed.
+[[ -x /usr/bin/orvalis-linktest ]] || fail "/usr/bin/orvalis-linktest is not installed"
+[[ -f /usr/share/man/man1/orvalis-linktest.1.gz ]] || fail "the manual page of orvalis-linktest is not installed"
+if command -v man >/dev/null; then
+  man -w orvalis-linktest >/dev/null 2>&1 || fail "man does not find orvalis-linktest"
+fi
+env -u DISPLAY -u WAYLAND_DISPLAY orvalis-linktest --help | grep -q '^Usage: orvalis-linktest' \
+  || fail "orvalis-linktest --help says no usage"
+env -u DISPLAY -u WAYLAND_DISPLAY orvalis-linktest --out "Orvalis Loopback" --in "Orvalis Loopback" --count 100 \
+  --rate 1000 >"$work/linktest.log" 2>&1 || { cat "$work/linktest.log"; fail "orvalis-linktest through the loopback failed"; }
 
 # A JACK MIDI input stands for a synthesizer: it is the first output device.
 jack_midi_dump >"$work/monitor.log" 2>&1 &

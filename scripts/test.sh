@@ -8,7 +8,10 @@
 # more on a private PipeWire through its JACK library (scripts/with-pipewire.sh),
 # and the ALSA tests of the three builds in a small VM with a real ALSA
 # sequencer (scripts/with-alsa-vm.sh). Fails if any step fails, after running
-# all of them. Says how long each phase took, and the total last.
+# all of them. Says how long each phase took, and the total last. A test
+# program that crashes prints a backtrace of all its threads into the test
+# output (tests/support/CrashBacktrace.h; the sanitizers' trees keep their own
+# reports).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS

@@ -1,5 +1,6 @@
 #include "ConnectionTestWindow.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
@@ -93,6 +94,11 @@ ConnectionTestWindow::ConnectionTestWindow(TfmMain& mainWindow, FileDialogs& dia
   seTimeout->setRange(LinkTestSettings::MinTimeoutMs, LinkTestSettings::MaxTimeoutMs);
   seTimeout->setSuffix(QStringLiteral(" ms"));
   seTimeout->setGroupSeparatorShown(true);
+  seWarmUp = new QSpinBox(this);
+  seWarmUp->setRange(0, LinkTestSettings::MaxWarmUp);
+  seWarmUp->setSuffix(QStringLiteral(" premières réponses écartées des mesures"));
+  seWarmUp->setGroupSeparatorShown(true);
+  chkRandomMoments = new QCheckBox(QStringLiteral("Envois à des instants aléatoires (rythme tenu en moyenne)"), this);
 
   auto* settings = new QGroupBox(QStringLiteral("Réglages"), this);
   auto* form = new QFormLayout(settings);
@@ -107,6 +113,8 @@ ConnectionTestWindow::ConnectionTestWindow(TfmMain& mainWindow, FileDialogs& dia
   pace->addStretch(1);
   form->addRow(QStringLiteral("Rythme :"), pace);
   form->addRow(QStringLiteral("Attente max. d'une réponse :"), seTimeout);
+  form->addRow(QStringLiteral("Démarrage :"), seWarmUp);
+  form->addRow(QString(), chkRandomMoments);
 
   btnStart = new QPushButton(QStringLiteral("Démarrer"), this);
   btnStop = new QPushButton(QStringLiteral("Arrêter"), this);
@@ -137,19 +145,25 @@ ConnectionTestWindow::ConnectionTestWindow(TfmMain& mainWindow, FileDialogs& dia
   place(1, 2, QStringLiteral("En double :"), lblDuplicates);
   place(2, 0, QStringLiteral("Latence min. :"), lblMin);
   place(2, 1, QStringLiteral("Médiane :"), lblMedian);
-  place(2, 2, QStringLiteral("99 % sous :"), lblP99);
-  place(3, 0, QStringLiteral("Max. :"), lblMax);
-  place(3, 1, QStringLiteral("Gigue :"), lblJitter);
+  place(2, 2, QStringLiteral("Moyenne :"), lblMean);
+  place(3, 0, QStringLiteral("95 % sous :"), lblP95);
+  place(3, 1, QStringLiteral("99 % sous :"), lblP99);
+  place(3, 2, QStringLiteral("Max. :"), lblMax);
+  place(4, 0, QStringLiteral("Gigue :"), lblJitter);
+  place(4, 1, QStringLiteral("Crête à crête :"), lblPeakToPeak);
+  place(4, 2, QStringLiteral("Écart moyen :"), lblMeanDeviation);
   auto* measured = new QLabel(
       QStringLiteral("Latence : aller-retour, de l'envoi d'un message à la réception de sa réponse par le pilote "
                      "d'entrée (heure notée par le pilote, horloge monotone, en µs) ; le temps que les fenêtres "
-                     "mettent ensuite à la traiter n'en fait pas partie. Gigue : écart type de la latence."),
+                     "mettent ensuite à la traiter n'en fait pas partie. Les réponses du démarrage n'y comptent "
+                     "pas. Gigue : écart type de la latence ; crête à crête : latence max. moins latence min. ; "
+                     "écart moyen : moyenne des écarts à la latence moyenne."),
       figures);
   measured->setWordWrap(true);
   QFont small = measured->font();
   small.setItalic(true);
   measured->setFont(small);
-  grid->addWidget(measured, 4, 0, 1, 6);
+  grid->addWidget(measured, 5, 0, 1, 6);
 
   lblMessage = new QLabel(this);
   lblMessage->setWordWrap(true);
@@ -205,6 +219,8 @@ LinkTestSettings ConnectionTestWindow::SettingsShown() const {
   s.RatePerSecond = seRate->value();
   s.OneInFlight = rbOneInFlight->isChecked();
   s.TimeoutMs = seTimeout->value();
+  s.WarmUp = seWarmUp->value();
+  s.RandomMoments = chkRandomMoments->isChecked();
   return s.Clamped();
 }
 
@@ -216,6 +232,8 @@ void ConnectionTestWindow::ShowSettings(const LinkTestSettings& settings) {
   seRate->setValue(s.RatePerSecond);
   (s.OneInFlight ? rbOneInFlight : rbRate)->setChecked(true);
   seTimeout->setValue(s.TimeoutMs);
+  seWarmUp->setValue(s.WarmUp);
+  chkRandomMoments->setChecked(s.RandomMoments);
   UpdateControls();
 }
 
@@ -232,7 +250,8 @@ void ConnectionTestWindow::UpdateControls() {
   const bool running = Running();
   for (QWidget* setting : {static_cast<QWidget*>(cbKind), static_cast<QWidget*>(seCount),
                            static_cast<QWidget*>(rbRate), static_cast<QWidget*>(rbOneInFlight),
-                           static_cast<QWidget*>(seTimeout)}) {
+                           static_cast<QWidget*>(seTimeout), static_cast<QWidget*>(seWarmUp),
+                           static_cast<QWidget*>(chkRandomMoments)}) {
     setting->setEnabled(!running);
   }
   seSysexLength->setEnabled(!running && cbKind->currentIndex() == static_cast<int>(LinkMessageKind::Sysex));
@@ -272,6 +291,7 @@ void ConnectionTestWindow::StartRun() {
     MidiOut_SendBytes(bytes, bytes.size(), false);
   };
   FRun = std::make_unique<LinkTestRun>(FPrefs.Settings, send, FClock);
+  FRunRoute = {FMain.cbMIDIOut->currentText(), FMain.cbMIDIIn->currentText()};
   if (FUseDriverSendTimes) {
     FRun->SetSendTime([]() -> std::optional<uint64_t> {
       uint64_t left = 0;
@@ -405,9 +425,13 @@ void ConnectionTestWindow::RefreshFigures() {
   const auto ms = [&](double us) { return s.Count == 0 ? QStringLiteral("–") : MillisecondsText(us, 3); };
   lblMin->setText(ms(static_cast<double>(s.MinUs)));
   lblMedian->setText(ms(static_cast<double>(s.MedianUs)));
+  lblMean->setText(ms(s.MeanUs));
+  lblP95->setText(ms(static_cast<double>(s.P95Us)));
   lblP99->setText(ms(static_cast<double>(s.P99Us)));
   lblMax->setText(ms(static_cast<double>(s.MaxUs)));
   lblJitter->setText(ms(s.JitterUs));
+  lblPeakToPeak->setText(ms(static_cast<double>(s.PeakToPeakUs)));
+  lblMeanDeviation->setText(ms(s.MeanAbsoluteDeviationUs));
   // The charts cost more: drawn every few refreshes, and at the end.
   if (FFiguresSinceCharts == 0) Charts->Show(*FRun);
   FFiguresSinceCharts = (FFiguresSinceCharts + 1) % (ChartsIntervalMs / FiguresIntervalMs);
@@ -433,7 +457,7 @@ void ConnectionTestWindow::SaveCsv() {
 
 QString ConnectionTestWindow::SaveCsvTo(const QString& path) {
   if (!FRun) return QStringLiteral("Aucun test à enregistrer");
-  const QString error = SaveLinkTestCsv(*FRun, path);
+  const QString error = SaveLinkTestCsv(*FRun, FRunRoute, path);
   lblMessage->setText(error.isEmpty() ? QStringLiteral("Mesures enregistrées dans %1.").arg(QDir::toNativeSeparators(path))
                                       : error + QLatin1Char('.'));
   return error;

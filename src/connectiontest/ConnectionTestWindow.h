@@ -25,11 +25,13 @@
 
 #include <memory>
 
+#include "CsvExport.h"
 #include "LinkTestPrefs.h"
 #include "LinkTestRun.h"
 
 class FileDialogs;
 class LatencyCharts;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QProgressBar;
@@ -83,6 +85,8 @@ class ConnectionTestWindow : public QWidget {
   QSpinBox* seRate;
   QRadioButton* rbOneInFlight;
   QSpinBox* seTimeout;
+  QSpinBox* seWarmUp;
+  QCheckBox* chkRandomMoments;
   QLabel* lblRoute;
   QPushButton* btnStart;
   QPushButton* btnStop;
@@ -96,9 +100,13 @@ class ConnectionTestWindow : public QWidget {
   QLabel* lblDuplicates;
   QLabel* lblMin;
   QLabel* lblMedian;
+  QLabel* lblP95;
   QLabel* lblP99;
   QLabel* lblMax;
+  QLabel* lblMean;
   QLabel* lblJitter;
+  QLabel* lblPeakToPeak;
+  QLabel* lblMeanDeviation;
   QLabel* lblMessage;
   LatencyCharts* Charts;
 
@@ -126,6 +134,7 @@ class ConnectionTestWindow : public QWidget {
   LinkTestRun::Clock FClock = &LinkTestRun::SteadyMicros;
   bool FUseDriverSendTimes = true;
   std::unique_ptr<LinkTestRun> FRun;
+  LinkTestRoute FRunRoute;  // the devices of FRun
   QTimer* FTickTimer;
   QTimer* FFiguresTimer;
   int FFiguresSinceCharts = 0;

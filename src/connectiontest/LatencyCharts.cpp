@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "LinkTestRun.h"
+#include "LinkTestTexts.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ std::vector<QPointF> PointsOf(const QLineSeries* series) {
 
 LatencyCharts::LatencyCharts(QWidget* parent) : QWidget(parent) {
   QChart* histogram = NewChart(QStringLiteral("Latences (le 1 % le plus lent à droite)"));
+  FHistogram = histogram;
   FHistogramLine = new QLineSeries(histogram);
   FHistogramArea = new QAreaSeries(FHistogramLine);
   FHistogramArea->setParent(histogram);
@@ -99,6 +101,12 @@ void LatencyCharts::Show(const LinkTestRun& run) {
     most = std::max(most, h.Counts[i]);
   }
   FHistogramLine->replace(steps);
+  // The bins' width, in the chart's title (two lines: the axis has no room for it).
+  const int decimals = h.BinUs >= 1000 ? 0 : h.BinUs >= 100 ? 1 : h.BinUs >= 10 ? 2 : 3;
+  FHistogram->setTitle(h.Counts.empty()
+                           ? QStringLiteral("Latences (le 1 % le plus lent à droite)")
+                           : QStringLiteral("Latences par tranches de %1<br>(le 1 % le plus lent à droite)")
+                                 .arg(MillisecondsText(static_cast<double>(h.BinUs), decimals)));
   if (!steps.isEmpty()) {
     FHistogramX->setRange(steps.front().x(), steps.back().x());
     FHistogramY->setRange(0, static_cast<double>(std::max<uint64_t>(most, 1)) * 1.1);
@@ -132,6 +140,8 @@ void LatencyCharts::Show(const LinkTestRun& run) {
     FTraceY->setRange(0, std::max(highest, 0.001) * 1.1);
   }
 }
+
+QString LatencyCharts::HistogramTitle() const { return FHistogram->title(); }
 
 std::vector<QPointF> LatencyCharts::HistogramPoints() const { return PointsOf(FHistogramLine); }
 std::vector<QPointF> LatencyCharts::TracePoints() const { return PointsOf(FTrace); }

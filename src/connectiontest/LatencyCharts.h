@@ -33,6 +33,8 @@ class LatencyCharts : public QWidget {
 
   // The points drawn: (latency in ms, messages) along the steps of the
   // histogram; (seconds since the start, latency in ms) of the trace.
+  // The histogram's title, with the width of its bins.
+  QString HistogramTitle() const;
   std::vector<QPointF> HistogramPoints() const;
   std::vector<QPointF> TracePoints() const;
 
@@ -42,6 +44,7 @@ class LatencyCharts : public QWidget {
  private:
   QLineSeries* FHistogramLine;
   QAreaSeries* FHistogramArea;
+  QChart* FHistogram;
   QValueAxis* FHistogramX;
   QValueAxis* FHistogramY;
   QLineSeries* FTrace;

@@ -1,7 +1,8 @@
 #pragma once
 // The latencies of the answers of a connection test, in microseconds: count,
-// minimum, median, 99th percentile, maximum, mean, jitter (the standard
-// deviation of the latency), and a histogram. Every value is kept, so the
+// minimum, median, 95th and 99th percentiles, maximum, mean, jitter (the
+// standard deviation of the latency), peak-to-peak jitter (maximum minus
+// minimum), mean absolute deviation (from the mean), and a histogram. Every value is kept, so the
 // percentiles are exact; Summary works on a copy, in time linear in the count.
 // User-interface thread only; a plain value.
 
@@ -14,10 +15,13 @@ class LatencyStats {
     uint64_t Count = 0;
     uint64_t MinUs = 0;
     uint64_t MedianUs = 0;
+    uint64_t P95Us = 0;
     uint64_t P99Us = 0;
     uint64_t MaxUs = 0;
+    uint64_t PeakToPeakUs = 0;
     double MeanUs = 0;
     double JitterUs = 0;
+    double MeanAbsoluteDeviationUs = 0;
   };
   struct Histogram {
     uint64_t FirstUs = 0;  // lower edge of the first bin
@@ -32,9 +36,11 @@ class LatencyStats {
   // Median and percentile are the values of rank ceil(p * count) (nearest
   // rank); all zero without values.
   Summary Summarize() const;
-  // `bins` bins of equal width (a whole number of microseconds) from the
-  // minimum to the maximum, or to `upperUs` when that lies between them: the
-  // values above it are counted in the last bin. None without values.
+  // At most `bins` bins of one round width (1, 2 or 5 times a power of ten
+  // microseconds: 10 µs, 20 µs, 50 µs, 0.1 ms...) from a multiple of it at or
+  // below the minimum up to the maximum, or to `upperUs` when that lies
+  // between them: the values above it are counted in the last bin. None
+  // without values.
   Histogram MakeHistogram(int bins, uint64_t upperUs = UINT64_MAX) const;
 
  private:

@@ -11,6 +11,8 @@ const QString kMessageCount = QStringLiteral("MessageCount");
 const QString kRate = QStringLiteral("MessagesPerSecond");
 const QString kOneInFlight = QStringLiteral("OneInFlight");
 const QString kTimeoutMs = QStringLiteral("TimeoutMs");
+const QString kWarmUp = QStringLiteral("WarmUp");
+const QString kRandomMoments = QStringLiteral("RandomMoments");
 const QString kCsvFolder = QStringLiteral("CsvFolder");
 
 int ReadInt(const TIniFile& ini, const QString& key, int fallback) {
@@ -33,6 +35,8 @@ LinkTestPrefs LinkTestPrefs::Load(const QString& fileName) {
   s.RatePerSecond = ReadInt(ini, kRate, s.RatePerSecond);
   s.OneInFlight = ReadInt(ini, kOneInFlight, s.OneInFlight ? 1 : 0) != 0;
   s.TimeoutMs = ReadInt(ini, kTimeoutMs, s.TimeoutMs);
+  s.WarmUp = ReadInt(ini, kWarmUp, s.WarmUp);
+  s.RandomMoments = ReadInt(ini, kRandomMoments, s.RandomMoments ? 1 : 0) != 0;
   s = s.Clamped();
   prefs.CsvFolder = ini.ReadString(kSection, kCsvFolder, QString());
   return prefs;
@@ -47,6 +51,8 @@ void LinkTestPrefs::Save(const QString& fileName) const {
   ini.WriteString(kSection, kRate, QString::number(Settings.RatePerSecond));
   ini.WriteString(kSection, kOneInFlight, Settings.OneInFlight ? QStringLiteral("1") : QStringLiteral("0"));
   ini.WriteString(kSection, kTimeoutMs, QString::number(Settings.TimeoutMs));
+  ini.WriteString(kSection, kWarmUp, QString::number(Settings.WarmUp));
+  ini.WriteString(kSection, kRandomMoments, Settings.RandomMoments ? QStringLiteral("1") : QStringLiteral("0"));
   ini.WriteString(kSection, kCsvFolder, CsvFolder);
   ini.UpdateFile();
 }

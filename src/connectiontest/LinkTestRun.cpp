@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <random>
 
 #include "MidiBytes.h"
 #include "MidiType.h"
@@ -11,6 +12,17 @@ namespace {
 
 // Longer than any message the input can hand over in pieces.
 constexpr size_t kMostJoinedBytes = 70000;
+// One at a time, the random pause before a message: up to a USB frame.
+constexpr uint64_t kMostPauseUs = 1000;
+
+// A well-mixed number from the seed and the message's index (SplitMix64):
+// the moment of each message is known without keeping a generator's state.
+uint64_t Mixed(uint64_t seed, uint64_t index) {
+  uint64_t z = seed + (index + 1) * 0x9E3779B97F4A7C15ULL;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
 
 }  // namespace
 
@@ -25,18 +37,33 @@ LinkTestRun::LinkTestRun(const LinkTestSettings& settings, Sender send, Clock cl
       FCodec(FSettings.Kind, FSettings.SysexLength),
       FSend(std::move(send)),
       FClock(std::move(clock)),
-      FTimeoutUs(static_cast<uint64_t>(FSettings.TimeoutMs) * 1000) {}
+      FTimeoutUs(static_cast<uint64_t>(FSettings.TimeoutMs) * 1000),
+      FSeed(std::random_device()()) {}
 
 void LinkTestRun::Start() {
   if (FState != State::Ready) return;
   FRecords.reserve(static_cast<size_t>(FSettings.Count));
   FState = State::Running;
-  FStartUs = FRateUs = FClock();
+  FStartUs = FRateUs = FFreeSinceUs = FClock();
   Tick();
 }
 
+uint64_t LinkTestRun::RandomOffsetUs(uint64_t index, uint64_t spanUs) const {
+  return FSettings.RandomMoments && spanUs > 0 ? Mixed(FSeed, index) % spanUs : 0;
+}
+
+// Evenly: the message's share of the pace begins at its moment. At random:
+// anywhere inside its share, so that two messages never change places.
 uint64_t LinkTestRun::DueUs(uint64_t index) const {
-  return FRateUs + (index - FRateIndex) * 1000000 / static_cast<uint64_t>(FSettings.RatePerSecond);
+  if (FSettings.OneInFlight) return FFreeSinceUs + (index == 0 ? 0 : RandomOffsetUs(index, kMostPauseUs));
+  const auto rate = static_cast<uint64_t>(FSettings.RatePerSecond);
+  const uint64_t share = (index - FRateIndex) * 1000000 / rate;
+  const uint64_t nextShare = (index + 1 - FRateIndex) * 1000000 / rate;
+  return FRateUs + share + RandomOffsetUs(index, nextShare - share);
+}
+
+void LinkTestRun::NoteIfFree(uint64_t nowUs) {
+  if (FOldest == FRecords.size()) FFreeSinceUs = nowUs;
 }
 
 bool LinkTestRun::CanSendNext(uint64_t nowUs) const {
@@ -44,7 +71,7 @@ bool LinkTestRun::CanSendNext(uint64_t nowUs) const {
   if (next >= static_cast<uint64_t>(FSettings.Count)) return false;
   // The answer of the message Window() before this one would be taken for its own.
   if (next >= FOldest + FCodec.Window()) return false;
-  if (FSettings.OneInFlight) return FOldest == next;
+  if (FSettings.OneInFlight && FOldest != next) return false;
   return nowUs >= DueUs(next);
 }
 
@@ -86,6 +113,7 @@ void LinkTestRun::GiveUpOverdue(uint64_t nowUs) {
     FRecords[FOldest].Status = MessageStatus::Lost;
     ++FLost;
     AdvanceOldest();
+    NoteIfFree(nowUs);
   }
 }
 
@@ -113,9 +141,8 @@ std::optional<uint64_t> LinkTestRun::Tick() {
   // The next thing to do: the next message's time, or the time-out of the oldest waiting one.
   uint64_t wake = UINT64_MAX;
   const uint64_t next = FRecords.size();
-  if (!FSettings.OneInFlight && next < static_cast<uint64_t>(FSettings.Count) && next < FOldest + FCodec.Window()) {
-    wake = DueUs(next);
-  }
+  const bool nextMayGo = FSettings.OneInFlight ? FOldest == next : next < FOldest + FCodec.Window();
+  if (next < static_cast<uint64_t>(FSettings.Count) && nextMayGo) wake = DueUs(next);
   if (FOldest < FRecords.size()) wake = std::min(wake, FRecords[FOldest].HandedUs + FTimeoutUs);
   if (wake == UINT64_MAX) return 0;
   return wake > now ? wake - now : 0;
@@ -200,9 +227,12 @@ void LinkTestRun::Answer(std::span<const uint8_t> bytes, uint64_t receivedUs) {
     ++FReceived;
     if (late) ++FOutOfOrder;
     if (!FHighestAnswered || *FHighestAnswered < index) FHighestAnswered = index;
-    FLatencies.Add(receivedUs > record.SentUs ? receivedUs - record.SentUs : 0);
+    if (FReceived > static_cast<uint64_t>(FSettings.WarmUp)) {
+      FLatencies.Add(receivedUs > record.SentUs ? receivedUs - record.SentUs : 0);
+    }
   }
   AdvanceOldest();
+  if (FSettings.OneInFlight) NoteIfFree(FClock());
 }
 
 void LinkTestRun::Stop() {

@@ -80,6 +80,9 @@ class LinkTestRun {
   LinkTestRun(const LinkTestSettings& settings, Sender send, Clock clock = &LinkTestRun::SteadyMicros);
 
   void SetSendTime(SendTime sendTime) { FSendTime = std::move(sendTime); }
+  // The random moments of the messages follow from this number (a new one
+  // for each run unless given), so that a run can be made again exactly.
+  void SetRandomSeed(uint64_t seed) { FSeed = seed; }
   // Sends the first message (and whatever else is due); only from Ready.
   void Start();
   // Sends what is due, gives up what waited too long, ends the run when every
@@ -108,6 +111,9 @@ class LinkTestRun {
  private:
   bool CanSendNext(uint64_t nowUs) const;
   uint64_t DueUs(uint64_t index) const;
+  // The random part of the message's moment: below `spanUs`, 0 when evenly.
+  uint64_t RandomOffsetUs(uint64_t index, uint64_t spanUs) const;
+  void NoteIfFree(uint64_t nowUs);
   bool SendNext();
   void GiveUpOverdue(uint64_t nowUs);
   void AdvanceOldest();
@@ -120,6 +126,7 @@ class LinkTestRun {
   const Clock FClock;
   const uint64_t FTimeoutUs;
   SendTime FSendTime;
+  uint64_t FSeed;
 
   State FState = State::Ready;
   QString FFailureText;
@@ -129,6 +136,7 @@ class LinkTestRun {
   uint64_t FOldest = 0;      // no message before it is pending
   uint64_t FRateIndex = 0;   // the pace counts from this message ...
   uint64_t FRateUs = 0;      // ... sent at this time
+  uint64_t FFreeSinceUs = 0;  // one at a time: when the last message ended
   std::optional<uint64_t> FHighestAnswered;
   uint64_t FReceived = 0;
   uint64_t FOutOfOrder = 0;

@@ -17,6 +17,7 @@ struct LinkTestSettings {
   static constexpr int MaxRate = 10000;
   static constexpr int MinTimeoutMs = 1;
   static constexpr int MaxTimeoutMs = 60000;
+  static constexpr int MaxWarmUp = 100000;
 
   LinkMessageKind Kind = LinkMessageKind::NoteOnOff;
   int SysexLength = 128;  // bytes, F0 and F7 included
@@ -26,6 +27,14 @@ struct LinkTestSettings {
   int RatePerSecond = 100;
   bool OneInFlight = false;
   int TimeoutMs = 1000;
+  // The first answers, left out of the latency figures (still counted as
+  // received): the route's buffers and the drivers settling.
+  int WarmUp = 10;
+  // Each message leaves at a random moment of its share of the pace (the
+  // pace is kept on average), so that the figures do not lock to an audio
+  // period or to USB's 1 ms frames; evenly otherwise. With OneInFlight, a
+  // random pause of up to a millisecond before each message.
+  bool RandomMoments = true;
 
   // Every value brought into its range.
   LinkTestSettings Clamped() const {
@@ -37,6 +46,7 @@ struct LinkTestSettings {
     s.Count = std::clamp(s.Count, MinCount, MaxCount);
     s.RatePerSecond = std::clamp(s.RatePerSecond, MinRate, MaxRate);
     s.TimeoutMs = std::clamp(s.TimeoutMs, MinTimeoutMs, MaxTimeoutMs);
+    s.WarmUp = std::clamp(s.WarmUp, 0, MaxWarmUp);
     return s;
   }
 

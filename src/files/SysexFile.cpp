@@ -85,10 +85,16 @@ SysexFile SysexFile::Load(const QString& path) {
 }
 
 SysexFile SysexFile::Parse(const QByteArray& bytes) {
-  // Text saved with a byte-order mark is still text.
-  const QByteArray content = bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes;
+  // Text saved with a byte-order mark is still text; the same three bytes
+  // before raw bytes are bytes outside a message.
+  const auto isText = [](const QByteArray& text) {
+    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), IsTextByte);
+  };
+  const QByteArray afterMark = bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes;
+  const bool text = isText(afterMark);
+  const QByteArray content = text ? afterMark : bytes;
   SysexFile file;
-  file.FHexText = !content.isEmpty() && std::all_of(content.cbegin(), content.cend(), IsTextByte);
+  file.FHexText = text;
   if (file.FHexText) {
     QString error;
     file.FBytes.reserve(content.size() / 2);

@@ -26,6 +26,7 @@
 #include "FileCommands.h"
 #include "FramePacer.h"
 #include "HexSpinBox.h"
+#include "LogDisplay.h"
 #include "LogView.h"
 #include "OrvalisApplication.h"
 #include "StatusBar.h"
@@ -150,8 +151,10 @@ TfmMain::TfmMain(std::function<QString()> prefsFileNameSource, QWidget* parent)
   Files = new FileCommands(*this);
   ConnectHandlers();
   SetUpKeyboardAndAccessibility();
+  Display = new LogDisplay(*this);
   new TFramePacer(this);
   Prefs_SetMainWindowHook([this] { Prefs_ApplyToWidgets(seLogMaxEvents, cbMIDIIn, cbMIDIOut); });
+  if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
 
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
   setMinimumSize(kClientWidth, 160);
@@ -468,6 +471,7 @@ void TfmMain::FormCreate(QObject*) {
 
   Prefs_Load(PrefsFileName);
   FPrefsLoaded = true;
+  Display->LoadPrefs(PrefsFileName);
 
   GUI_Refresh();
   for (THexSpinBox* edit : {edData11, edData12, edData13, edData21, edData22, edData23}) {
@@ -489,16 +493,18 @@ void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
   Files->FormCloseQuery();
   if (ConnectionTest) ConnectionTest->StopRun();
   // Settings never loaded (a start that failed before) are not saved over the
-  // file. A save that fails (a file or folder that cannot be written, a full
-  // disk) leaves the previous file whole; the first time, the window stays to
-  // say so in the status bar, and the next close goes on.
+  // file. A save that fails (a folder that cannot be written, a full or
+  // read-only disk) leaves the previous file whole; the first time, the window
+  // stays to say so in the status bar, and the next close goes on. A file
+  // that its owner made read-only is meant to stay as it is, and the end of a
+  // session waits for nobody: those close at once.
   bool saved = true;
   try {
     if (FPrefsLoaded) saved = Prefs_Save(PrefsFileName);
   } catch (...) {
     saved = false;
   }
-  if (!saved && !FToldPrefsNotSaved) {
+  if (!saved && !FToldPrefsNotSaved && !FSessionEnding && !Prefs_FileIsReadOnly(PrefsFileName)) {
     FToldPrefsNotSaved = true;
     sbMain->SetPanelText(0, QString());
     sbMain->SetPanelText(
@@ -508,6 +514,16 @@ void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
     return;
   }
   CanClose = true;
+}
+
+void TfmMain::CloseAtSessionEnd() {
+  FSessionEnding = true;
+  close();
+}
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) FSessionEnding = true;
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TfmMain::FormClose(QObject*) {
@@ -636,6 +652,7 @@ void TfmMain::ActAppCloseExecute(QObject*) { close(); }
 void TfmMain::btnMidiResetClick(QObject*) {
   MidiInCount = 0;
   MidiOutCount = 0;
+  FInputLost = 0;
   LedMidiErr->SetLedOn(false);
   GUI_Refresh();
 }

@@ -52,6 +52,7 @@ class QSpinBox;
 class QTimer;
 class ConnectionTestWindow;
 class FileCommands;
+class LogDisplay;
 class TCounterDisplay;
 class THexSpinBox;
 class TLogView;
@@ -75,9 +76,14 @@ class TfmMain : public QMainWindow {
   void FormActivate(QObject* Sender);
   // Saves the preferences (only once FormCreate has loaded them) and grants
   // the close, except the first time that they could not be saved: then the
-  // status bar says so and the window stays. An error of its other steps
-  // leaves it before the close is granted.
+  // status bar says so and the window stays. A file made read-only on purpose
+  // closes without a word, and so does every close once the session ends
+  // (CloseAtSessionEnd, or the application asked to quit). An error of its
+  // other steps leaves it before the close is granted.
   void FormCloseQuery(QObject* Sender, bool& CanClose);
+  // The close of a session that ends or of a termination signal: as the
+  // user's, but never held for a second one.
+  void CloseAtSessionEnd();
   void FormClose(QObject* Sender);
   void cbMIDIInChange(QObject* Sender);
   void cbMIDIOutChange(QObject* Sender);
@@ -274,10 +280,16 @@ class TfmMain : public QMainWindow {
   // Saving the log, the traffic and received system-exclusive messages;
   // sending a system-exclusive file (child object).
   FileCommands* Files;
+  // The log's display options: filters, details, controller pairs, the
+  // clock's tempo, the search (child object).
+  LogDisplay* Display;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // Sees the application's quit request (the desktop session's end) before
+  // the application closes its windows.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
@@ -312,6 +324,8 @@ class TfmMain : public QMainWindow {
   const std::function<QString()> FPrefsFileNameSource;
   bool FPrefsLoaded = false;        // the creation got past Prefs_Load
   bool FToldPrefsNotSaved = false;  // a close said the preferences were not saved
+  bool FSessionEnding = false;      // closes are granted whatever the save did
+  uint64_t FInputLost = 0;          // input messages lost since the start or Reset
   int FInputDrainDepth = 0;         // nesting of MidiInMidiInput
   int FLogBatchDepth = 0;           // open TLogBatch objects
   QStringList FLogPending;          // lines gathered by the open batches

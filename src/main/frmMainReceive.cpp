@@ -13,10 +13,12 @@
 #include <climits>
 #include <span>
 
+#include "LogDisplay.h"
 #include "LogView.h"
 #include "MidiCallback.h"
 #include "MidiIn.h"
 #include "MidiText.h"
+#include "StatusBar.h"
 #include "frmMain.h"
 #include "rmLed.h"
 #include "uComm.h"
@@ -202,6 +204,7 @@ void TfmMain::MidiInMidiInput(QObject* Sender) {
       }
       if (OnMidiInEvent) OnMidiInEvent(*event);
       if (OnConnectionTestEvent) OnConnectionTestEvent(*event);
+      Display->Observe(*event);
       if (!paused) Log_Add_MidiInEvent(*event);
       SaturatingIncrement(MidiInCount);
       if (!FSinceCounterPaint.isValid() || FSinceCounterPaint.elapsed() >= kFrameMs) show();
@@ -213,16 +216,36 @@ void TfmMain::MidiInMidiInput(QObject* Sender) {
   show();
 }
 
-void TfmMain::MidiInOverflow(QObject*) { LedMidiErr->SetLedOn(true); }
+// Once per lost message: the lamp, and in the status bar how many were lost
+// since the start or the last Reset ("au moins" when the driver did not say
+// how many it dropped).
+void TfmMain::MidiInOverflow(QObject*) {
+  LedMidiErr->SetLedOn(true);
+  ++FInputLost;
+  const bool uncounted = MidiInPort && MidiInPort->LossUncounted();
+  sbMain->SetPanelText(1, (uncounted ? QStringLiteral("Messages MIDI In perdus : au moins %1")
+                                     : QStringLiteral("Messages MIDI In perdus : %1"))
+                              .arg(FInputLost));
+}
 
 void TfmMain::MidiOutMidiOutput(QObject*) {}
 
 void TfmMain::Log_Add_MidiInEvent(const TMyMidiEvent& Event) {
-  const QString text = MidiInEventText(Event);
-  AddLogLine(cbDTflag->isChecked() ? LogTimeStampOf(Event) + text : text);
+  const LogDisplay::Shown shown = Display->ShowIncoming(Event.MidiMessage, Event.Data1, Event.Data2);
+  if (shown.Hidden) return;
+  const QString text = MidiInEventText(Event) + shown.Details;
+  const QString stamp = cbDTflag->isChecked() ? LogTimeStampOf(Event) : QString();
+  AddLogLine(stamp.isEmpty() ? text : stamp + text);
+  if (!shown.PairLine.isEmpty()) AddLogLine(stamp + shown.PairLine);
 }
 
-void TfmMain::Log_Add_MidiOutEvent(const QString& Text) { Log_AddLine(Log_Record_MidiOutEvent(Text)); }
+void TfmMain::Log_Add_MidiOutEvent(const QString& Text) {
+  const QString line = Log_Record_MidiOutEvent(Text);
+  const LogDisplay::Shown shown = Display->ShowOutgoing(Text);
+  if (shown.Hidden) return;
+  Log_AddLine(line + shown.Details);
+  if (!shown.PairLine.isEmpty()) Log_AddLine(shown.PairLine);
+}
 
 QString TfmMain::Log_Record_MidiOutEvent(const QString& Text) {
   QString line = QStringLiteral("[Midi-Out] - ") + Text;

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     // command; a signal that comes during start-up is acted on once the main
     // event loop runs.
     TTerminationSignals termination([] {
-      if (fmMain) fmMain->close();
+      if (fmMain) fmMain->CloseAtSessionEnd();
       QCoreApplication::quit();
     });
     auto mainWindow = std::make_unique<TfmMain>();

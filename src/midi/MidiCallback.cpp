@@ -47,6 +47,15 @@ void MidiDriverCallback(HMIDI, uint32_t msg, uintptr_t instance, uintptr_t param
       }
       return;
     }
+    case MIM_OVERFLOW: {
+      // Lost before the ring: counted and told like the ring's own losses.
+      if (info->PBuffer == nullptr) return;
+      if (param1 == 0) info->LossUncounted.store(true, std::memory_order_relaxed);
+      info->LostBeforeNextSysex.store(true, std::memory_order_relaxed);
+      info->LostCount.fetch_add(param1 == 0 ? 1u : static_cast<uint32_t>(param1), std::memory_order_release);
+      info->hWindow->PostOnce(WM_USER);
+      return;
+    }
     case MOM_DONE:
       info->hWindow->Post(MOM_DONE, 0, param1);
       return;

@@ -23,6 +23,9 @@
 //    LostHeaders, which the port gives back to the driver). Both notices are
 //    posted once (TMidiWindow::PostOnce): one notice stands for every message
 //    stored, or lost, until the window handles it.
+//  - MIM_OVERFLOW: the driver's own queue lost input; its count (1 when it
+//    does not say) is added to LostCount and the WM_USER notice posted, as
+//    for a full ring.
 //  - MOM_DONE: posted with the header in lParam, unfiltered, one per header.
 // Per input message the callback does a fixed amount of work without
 // allocating or locking: one clock read, one ring store, one atomic exchange.

@@ -250,6 +250,8 @@ void TMidiInput::ForgetLosses() noexcept {
   if (PCtlInfo == nullptr) return;
   PCtlInfo->LostCount.store(0, std::memory_order_relaxed);
   PCtlInfo->LostBeforeNextSysex.store(false, std::memory_order_relaxed);
+  PCtlInfo->LossUncounted.store(false, std::memory_order_relaxed);
+  FLossUncounted = false;
   while (PCtlInfo->TakeLostHeader() != nullptr) {
   }
 }
@@ -327,6 +329,7 @@ void TMidiInput::GiveBackLostHeader(MIDIHDR* hdr) noexcept {
 void TMidiInput::HandleOverflow() {
   if (PCtlInfo == nullptr) return;
   while (MIDIHDR* hdr = PCtlInfo->TakeLostHeader()) GiveBackLostHeader(hdr);
+  if (PCtlInfo->LossUncounted.exchange(false, std::memory_order_acquire)) FLossUncounted = true;
   for (uint32_t lost = PCtlInfo->LostCount.exchange(0, std::memory_order_acquire); lost > 0; --lost) {
     if (!FOnOverflow || FState != misOpen) return;
     FOnOverflow(this);

@@ -25,7 +25,8 @@ class EMidiInputError : public std::runtime_error {
 // notice while messages wait: the handler is expected to take them all, and
 // what it leaves waits for the notice of the next message. Under heavy
 // traffic (BatchMs) the notices come at a steady pace instead. OnOverflow
-// fires once per lost message, when the WM_USER notice comes. Ownership: the port owns its ring buffer and system-exclusive
+// fires once per lost message, when the WM_USER notice comes: lost to a full
+// ring, or before it by the driver's own queue (MIM_OVERFLOW). Ownership: the port owns its ring buffer and system-exclusive
 // headers from Open to Close; a header belongs to the driver from
 // midiInAddBuffer until GetMidiEvent takes its item. Every failure raises
 // EMidiInputError.
@@ -88,6 +89,9 @@ class TMidiInput : public TMidiIO {
   const TNotifyEvent& OnMidiInput() const { return FOnMidiInput; }
   void SetOnMidiInput(TNotifyEvent handler) { FOnMidiInput = std::move(handler); }
   const TNotifyEvent& OnOverflow() const { return FOnOverflow; }
+  // Since the port opened, its driver reported a loss without saying how
+  // many messages it cost (each such loss fired OnOverflow once).
+  bool LossUncounted() const { return FLossUncounted; }
   void SetOnOverflow(TNotifyEvent handler) { FOnOverflow = std::move(handler); }
   const TNotifyEvent& OnDeviceChanged() const { return FOnDeviceChanged; }
   void SetOnDeviceChanged(TNotifyEvent handler) { FOnDeviceChanged = std::move(handler); }
@@ -136,6 +140,7 @@ class TMidiInput : public TMidiIO {
   uint16_t FError = 0;
   TNotifyEvent FOnMidiInput;
   TNotifyEvent FOnOverflow;
+  bool FLossUncounted = false;
   TNotifyEvent FOnDeviceChanged;
   MidiInputState FState = misCreating;
   HMIDI FMIDIHandle = 0;

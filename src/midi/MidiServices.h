@@ -8,7 +8,7 @@
 //
 // Threads:
 //  - Every operation is called from the user-interface thread.
-//  - Input notices (MIM_DATA, MIM_LONGDATA, MIM_LONGERROR) are delivered by the
+//  - Input notices (MIM_DATA, MIM_LONGDATA, MIM_LONGERROR, MIM_OVERFLOW) are delivered by the
 //    back end on a thread of its own, never the user-interface thread, one at a
 //    time per handle. After midiInStop, midiInReset or midiInClose returns, no
 //    callback for that handle is running and none will start.
@@ -55,6 +55,10 @@ constexpr uint32_t MIM_DATA = 0x3C3;       // 963
 constexpr uint32_t MIM_LONGDATA = 0x3C4;   // 964
 constexpr uint32_t MIM_LONGERROR = 0x3C6;  // 966
 constexpr uint32_t MOM_DONE = 0x3C9;       // 969
+// Not the platform's: the back end's own queue (the ALSA sequencer's for the
+// program's client) dropped input before the next notice. param1: how many
+// messages, when the system says; 0 when it does not (one or more).
+constexpr uint32_t MIM_OVERFLOW = 0x3CF;   // 975
 constexpr uint32_t WM_USER = 0x400;        // 1024
 
 constexpr uint32_t MIDI_MAPPER = 0xFFFFFFFF;

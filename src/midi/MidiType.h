@@ -179,6 +179,9 @@ struct TMidiCtlInfo {
   // Driver thread only (atomic for the record's sake): an item was lost since
   // the last sysex item stored; the next one carries kSysexAfterLoss.
   std::atomic<bool> LostBeforeNextSysex{false};
+  // The driver reported a loss without saying how many (MIM_OVERFLOW with 0,
+  // counted as one in LostCount); the port takes it with LostCount.
+  std::atomic<bool> LossUncounted{false};
   std::array<MIDIHDR*, kLostHeaderSlots> LostHeaders{};
   std::atomic<uint32_t> LostHeadersPut{0};
   std::atomic<uint32_t> LostHeadersGet{0};

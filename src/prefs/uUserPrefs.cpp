@@ -5,10 +5,17 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 TUserPrefs UserPrefs;
 std::int32_t LogMaxEvents = 0;
@@ -137,6 +144,17 @@ bool Prefs_WriteTest(const QString& fileName) {
   } catch (const EIniWriteError&) {
     return false;
   }
+}
+
+bool Prefs_FileIsReadOnly(const QString& fileName) {
+  const QByteArray path = QFile::encodeName(fileName);
+  struct stat info {};
+  if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  // With the rights the program writes with (its effective user).
+  if (::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) == 0) return false;
+  // EROFS is the disk's state, not the file's; EACCES its mode, EPERM an
+  // immutable flag.
+  return errno == EACCES || errno == EPERM;
 }
 
 void Prefs_Load(const QString& fileName) {

@@ -59,6 +59,10 @@ QString Prefs_FileNameFor(const QString& exePath, const QString& fallbackFolder,
 // Writes the marker [Test] WriteTest=1, creating the file if needed; true if
 // the file could be written.
 bool Prefs_WriteTest(const QString& fileName);
+// True when the file exists and its own rights refuse us writing it: made
+// read-only by its owner or an administrator, on purpose. A disk that is full
+// or mounted read-only, or a folder that has gone, are not: they are faults.
+bool Prefs_FileIsReadOnly(const QString& fileName);
 // Fills LogMaxEvents and UserPrefs (all but PresetIndex) from the file, with
 // defaults for whatever is missing or unreadable, then calls
 // Prefs_ApplyToMainWindow.

@@ -322,6 +322,64 @@ TEST_F(AlsaDevices, SysexLostWhileItIsReadEndsCutShortWhereTheLossBeganAndNothin
   }
 }
 
+// A flood of numbered Control Changes that comes while the reading thread is
+// held in a callback: the sequencer's queue for the client overflows and
+// drops events. What comes through arrives once each and in order, and the
+// loss is told (MIM_OVERFLOW), never silent.
+TEST_F(AlsaDevices, AFloodTheSequencerDropsArrivesOnceEachInOrderAndItsLossIsTold) {
+  constexpr uint32_t kFlood = 6000;  // three times the client's queue
+  StallingInput input(*midi, kVirtualRawMidi0);
+  NoticeRecorder& received = input.received;
+  const std::string printed = StderrOf([&] {
+    ASSERT_NE(input.handle, 0u);
+    ASSERT_EQ(midi->midiInStart(input.handle), MMSYSERR_NOERROR);
+    RawMidiDevice raw(kRawMidi0, O_WRONLY);
+    ASSERT_TRUE(raw.IsOpen());
+    ASSERT_TRUE(raw.Write({0xFA}));
+    ASSERT_TRUE(WaitUntil([&] { return input.stalled.load(); }));
+    std::vector<uint8_t> flood;
+    for (uint32_t n = 0; n < kFlood; ++n) {
+      flood.insert(flood.end(), {0xB0, static_cast<uint8_t>(n % 128), static_cast<uint8_t>(n / 128)});
+    }
+    ASSERT_TRUE(raw.Write(flood));
+    (void)raw.WaitUntilSentOrStopped();
+    input.released = true;
+    // A Note On ends it, sent again until it comes (the queue may overflow again).
+    auto sent = std::chrono::steady_clock::now() - 1s;
+    ASSERT_TRUE(WaitUntil([&] {
+      const auto notes = received.Of(MIM_DATA);
+      if (!notes.empty() && notes.back().param1 == 0x403C90u) return true;
+      if (std::chrono::steady_clock::now() - sent > 200ms) {
+        sent = std::chrono::steady_clock::now();
+        raw.Write({0x90, 0x3C, 0x40});
+      }
+      return false;
+    }, 30s));
+  });
+  EXPECT_EQ(printed, "");
+
+  std::vector<uint32_t> numbers;
+  for (const auto& notice : received.Of(MIM_DATA)) {
+    if ((notice.param1 & 0xFF) == 0xB0) numbers.push_back(((notice.param1 >> 8) & 0x7F) + 128 * (notice.param1 >> 16));
+  }
+  for (size_t i = 1; i < numbers.size(); ++i) {
+    ASSERT_LT(numbers[i - 1], numbers[i]) << "once each and in order, at " << i;
+  }
+  EXPECT_LT(numbers.size(), kFlood) << "the queue overflowed";
+  const auto losses = received.Of(MIM_OVERFLOW);
+  ASSERT_FALSE(losses.empty()) << "the loss is told";
+  // Told where it happened: before the first number missing.
+  size_t expected = 0;
+  while (expected < numbers.size() && numbers[expected] == expected) ++expected;
+  const auto notices = received.Notices();
+  const auto firstLoss = std::find_if(notices.begin(), notices.end(),
+                                      [](const auto& notice) { return notice.msg == MIM_OVERFLOW; });
+  const auto beforeLoss = std::count_if(notices.begin(), firstLoss, [](const auto& notice) {
+    return notice.msg == MIM_DATA && (notice.param1 & 0xFF) == 0xB0;
+  });
+  EXPECT_LE(static_cast<size_t>(beforeLoss), expected) << "no message after the gap is delivered before it is told";
+}
+
 // What arrives is stamped by the kernel as the sequencer queues it, not when
 // the reading thread takes it: a message that comes while the thread is held
 // in a callback keeps the time it came at. A send's time is the queue's when

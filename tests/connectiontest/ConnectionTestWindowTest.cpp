@@ -9,11 +9,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 
 #include "ConnectionTestFixture.h"
 #include "IniFile.h"
 #include "LatencyCharts.h"
+#include "LinkTestTexts.h"
 
 namespace {
 
@@ -58,7 +60,16 @@ TEST_F(ConnectionTestWindowTest, ALoopedRouteBringsEveryMessageBackAndTheLogGets
   EXPECT_EQ(Window()->lblReceived->text(), "300");
   EXPECT_EQ(Window()->lblLost->text(), "0");
   EXPECT_EQ(Window()->pbProgress->value(), 1000);
-  EXPECT_TRUE(Window()->lblMedian->text().endsWith(" ms"));
+  // Every figure shown is that of the answers after the warm-up.
+  const LatencyStats::Summary f = Window()->Run()->Latencies().Summarize();
+  EXPECT_EQ(f.Count, 300u - static_cast<uint64_t>(LinkTestSettings{}.WarmUp));
+  const std::pair<QLabel*, double> shown[] = {
+      {Window()->lblMin, static_cast<double>(f.MinUs)},     {Window()->lblMedian, static_cast<double>(f.MedianUs)},
+      {Window()->lblMean, f.MeanUs},                       {Window()->lblP95, static_cast<double>(f.P95Us)},
+      {Window()->lblP99, static_cast<double>(f.P99Us)},     {Window()->lblMax, static_cast<double>(f.MaxUs)},
+      {Window()->lblJitter, f.JitterUs},                   {Window()->lblPeakToPeak, static_cast<double>(f.PeakToPeakUs)},
+      {Window()->lblMeanDeviation, f.MeanAbsoluteDeviationUs}};
+  for (const auto& [label, us] : shown) EXPECT_EQ(label->text(), MillisecondsText(us, 3));
   // The log and the counters went on as ever: every echo logged and counted,
   // the test's own sends counted but not logged one by one.
   const QStringList lines = LogLines();
@@ -68,6 +79,9 @@ TEST_F(ConnectionTestWindowTest, ALoopedRouteBringsEveryMessageBackAndTheLogGets
   EXPECT_EQ(MidiInCount, 300);
   EXPECT_EQ(MidiOutCount, 300);
   EXPECT_FALSE(Window()->Charts->HistogramPoints().empty());
+  EXPECT_TRUE(Window()->Charts->HistogramTitle().contains(
+      QRegularExpression("^Latences par tranches de 0,(001|002|005|01|02|05|1|2|5) ms<br>\\(le 1 % le plus lent à droite\\)$")))
+      << Window()->Charts->HistogramTitle().toStdString();
   EXPECT_FALSE(Window()->Charts->TracePoints().empty());
   EXPECT_TRUE(Window()->btnStart->isEnabled());
   EXPECT_FALSE(Window()->btnStop->isEnabled());
@@ -275,10 +289,13 @@ TEST_F(ConnectionTestWindowTest, EveryMessageCanBeSavedAsCsvWhereTheUserChose) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QList<QByteArray> lines = file.readAll().split('\n');
-  ASSERT_EQ(lines.size(), 22);  // header, 20 messages, nothing after the last line break
-  EXPECT_EQ(lines[0], "numero,envoi_us,reception_us,latence_us,etat");
-  EXPECT_TRUE(lines[20].startsWith("20,"));
-  EXPECT_TRUE(lines[20].endsWith(",re\xC3\xA7u"));
+  ASSERT_EQ(lines.size(), 23);  // settings, header, 20 messages, nothing after the last line break
+  EXPECT_EQ(lines[0], "# sortie=" + window->cbMIDIOut->currentText().toUtf8() + ";entree=" +
+                          window->cbMIDIIn->currentText().toUtf8() +
+                          ";type=note;messages=20;rythme=2000;moments=aleatoires;attente_ms=1000;demarrage=10");
+  EXPECT_EQ(lines[1], "numero,envoi_us,reception_us,latence_us,etat");
+  EXPECT_TRUE(lines[21].startsWith("20,"));
+  EXPECT_TRUE(lines[21].endsWith(",re\xC3\xA7u"));
   EXPECT_EQ(Window()->MessageText(), "Mesures enregistrées dans " + path + ".");
   EXPECT_EQ(TIniFile(prefsDir.filePath("orvalis.ini")).ReadString("LinkTest", "CsvFolder", ""), prefsDir.path());
 

@@ -30,10 +30,13 @@ TEST(LatencyStats, FiguresOfOneToAHundredInAnyOrder) {
   EXPECT_EQ(s.Count, 100u);
   EXPECT_EQ(s.MinUs, 1u);
   EXPECT_EQ(s.MedianUs, 50u);
+  EXPECT_EQ(s.P95Us, 95u);
   EXPECT_EQ(s.P99Us, 99u);
   EXPECT_EQ(s.MaxUs, 100u);
+  EXPECT_EQ(s.PeakToPeakUs, 99u);
   EXPECT_DOUBLE_EQ(s.MeanUs, 50.5);
   EXPECT_NEAR(s.JitterUs, 28.866, 0.001);
+  EXPECT_DOUBLE_EQ(s.MeanAbsoluteDeviationUs, 25.0);
   // Summarizing leaves the values as they were.
   EXPECT_EQ(stats.Summarize().MedianUs, 50u);
 }
@@ -58,13 +61,52 @@ TEST(LatencyStats, EvenCountTakesTheLowerMiddleAsMedian) {
   EXPECT_EQ(stats.Summarize().MedianUs, 10u);
 }
 
-TEST(LatencyStats, HistogramSpansMinimumToMaximumInBinsOfWholeMicroseconds) {
+TEST(LatencyStats, FiguresOfAFewLatenciesWithOneLateAnswer) {
+  LatencyStats stats;
+  for (uint64_t v : {1300, 1000, 5000, 1200, 1100}) stats.Add(v);
+  const LatencyStats::Summary s = stats.Summarize();
+  EXPECT_EQ(s.MedianUs, 1200u);
+  EXPECT_EQ(s.P95Us, 5000u);  // rank ceil(0.95 * 5) = 5
+  EXPECT_EQ(s.PeakToPeakUs, 4000u);
+  EXPECT_DOUBLE_EQ(s.MeanUs, 1920.0);
+  // |1000-1920| + |1100-1920| + |1200-1920| + |1300-1920| + |5000-1920| = 6160
+  EXPECT_DOUBLE_EQ(s.MeanAbsoluteDeviationUs, 1232.0);
+}
+
+TEST(LatencyStats, HistogramSpansMinimumToMaximumInBinsOfARoundWidth) {
   LatencyStats stats;
   for (uint64_t v : {100, 100, 150, 199, 200}) stats.Add(v);
   const LatencyStats::Histogram h = stats.MakeHistogram(4);
   EXPECT_EQ(h.FirstUs, 100u);
-  EXPECT_EQ(h.BinUs, 26u);
-  EXPECT_EQ(h.Counts, (std::vector<uint64_t>{2, 1, 0, 2}));
+  EXPECT_EQ(h.BinUs, 50u);
+  EXPECT_EQ(h.Counts, (std::vector<uint64_t>{2, 2, 1}));
+}
+
+TEST(LatencyStats, HistogramWidthIsTheSmallestRoundOneThatHoldsTheSpanFromAMultipleOfIt) {
+  struct Case {
+    uint64_t min;
+    uint64_t max;
+    uint64_t binUs;
+    uint64_t firstUs;
+  };
+  const Case cases[] = {
+      {1000, 1100, 5, 1000},           // 0.005 ms
+      {2000, 2390, 10, 2000},          // 0.01 ms: 39 bins
+      {2000, 2400, 20, 2000},          // 41 bins of 0.01 ms would be too many
+      {1234, 5678, 200, 1200},         // from a multiple of 0.2 ms
+      {20'833, 26'167, 200, 20'800},   // a round trip of 1000 frames and one of 1256
+      {0, 3'000'000, 100'000, 0},      // 0.1 s
+  };
+  for (const Case& c : cases) {
+    LatencyStats stats;
+    stats.Add(c.min);
+    stats.Add(c.max);
+    const LatencyStats::Histogram h = stats.MakeHistogram(40);
+    EXPECT_EQ(h.BinUs, c.binUs) << c.min << "-" << c.max;
+    EXPECT_EQ(h.FirstUs, c.firstUs) << c.min << "-" << c.max;
+    EXPECT_LE(h.Counts.size(), 40u);
+    EXPECT_EQ(h.Counts.front() + h.Counts.back(), 2u);
+  }
 }
 
 TEST(LatencyStats, HistogramUpToALimitCountsWhatIsAboveInItsLastBin) {

@@ -28,6 +28,8 @@ TEST_F(LinkTestPrefsTest, WithoutAFileOrASectionEverythingHasItsDefault) {
   EXPECT_FALSE(defaults.Settings.OneInFlight);
   EXPECT_EQ(defaults.Settings.TimeoutMs, 1000);
   EXPECT_EQ(defaults.Settings.SysexLength, 128);
+  EXPECT_EQ(defaults.Settings.WarmUp, 10);
+  EXPECT_TRUE(defaults.Settings.RandomMoments);
   EXPECT_EQ(defaults.CsvFolder, "");
 }
 
@@ -44,12 +46,14 @@ TEST_F(LinkTestPrefsTest, SavedValuesComeBackInTheirOwnSectionAndTheRestStays) {
   prefs.Settings.RatePerSecond = 250;
   prefs.Settings.OneInFlight = true;
   prefs.Settings.TimeoutMs = 60000;
+  prefs.Settings.WarmUp = 0;
+  prefs.Settings.RandomMoments = false;
   prefs.CsvFolder = QString::fromUtf8("/home/user/mesures é");
   prefs.Save(path);
   EXPECT_EQ(LinkTestPrefs::Load(path), prefs);
   EXPECT_EQ(ReadAll(), QByteArray("[MidiDevice]\nMidiInDevName=Keyboard\n"
                                   "[LinkTest]\nMessageKind=2\nSysexLength=65000\nMessageCount=1000000\n"
-                                  "MessagesPerSecond=250\nOneInFlight=1\nTimeoutMs=60000\n"
+                                  "MessagesPerSecond=250\nOneInFlight=1\nTimeoutMs=60000\nWarmUp=0\nRandomMoments=0\n"
                                   "CsvFolder=/home/user/mesures \xC3\xA9\n"));
 }
 
@@ -85,6 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
         StoredCase{"TooManyMessages", "MessageCount", "2000000", With([](LinkTestSettings& s) { s.Count = 1000000; })},
         StoredCase{"RateTooHigh", "MessagesPerSecond", "50000", With([](LinkTestSettings& s) { s.RatePerSecond = 10000; })},
         StoredCase{"AnyNonZeroIsOneInFlight", "OneInFlight", "5", With([](LinkTestSettings& s) { s.OneInFlight = true; })},
+        StoredCase{"WarmUpTooHigh", "WarmUp", "2000000", With([](LinkTestSettings& s) { s.WarmUp = LinkTestSettings::MaxWarmUp; })},
+        StoredCase{"NegativeWarmUp", "WarmUp", "-3", With([](LinkTestSettings& s) { s.WarmUp = 0; })},
+        StoredCase{"EvenMoments", "RandomMoments", "0", With([](LinkTestSettings& s) { s.RandomMoments = false; })},
         StoredCase{"NoTimeOut", "TimeoutMs", "0", With([](LinkTestSettings& s) { s.TimeoutMs = 1; })},
         StoredCase{"CountNotANumber", "MessageCount", "mille", LinkTestSettings{}},
         StoredCase{"RateEmpty", "MessagesPerSecond", "", LinkTestSettings{}}),

@@ -25,6 +25,8 @@ class LinkTestReportTest : public ::testing::Test {
     s.Count = count;
     s.RatePerSecond = 1000;
     s.TimeoutMs = 100;
+    s.WarmUp = 0;
+    s.RandomMoments = false;
     run = std::make_unique<LinkTestRun>(
         s,
         [this](std::span<const uint8_t> bytes) {
@@ -109,7 +111,10 @@ TEST_F(LinkTestReportTest, CsvHasOneLinePerMessageSentWithItsFiguresAndOutcome) 
   run->Answer(Bytes{0x92, 0x00, 0x57}, now);  // a Note On whose velocity belongs to no message
   Wait(200000);
   ASSERT_EQ(run->CurrentState(), LinkTestRun::State::Done);
-  EXPECT_EQ(LinkTestCsv(*run), QByteArray("numero,envoi_us,reception_us,latence_us,etat\n"
+  EXPECT_EQ(LinkTestCsv(*run, {"Synth; port 1", "Interface\nIn"}),
+            QByteArray("# sortie=Synth  port 1;entree=Interface In;type=note;messages=5;rythme=1000;"
+                       "moments=reguliers;attente_ms=100;demarrage=0\n"
+                       "numero,envoi_us,reception_us,latence_us,etat\n"
                                           "1,0,1200,1200,re\xC3\xA7u\n"
                                           "2,1000,4000,3000,hors d'ordre\n"
                                           "3,2000,2800,800,re\xC3\xA7u\n"
@@ -123,14 +128,16 @@ TEST_F(LinkTestReportTest, CsvOfAStoppedRunSaysWhichHadNoAnswerYetAndIsWrittenWh
   run->Stop();
   QTemporaryDir folder;
   const QString path = folder.filePath("mesures.csv");
-  EXPECT_EQ(SaveLinkTestCsv(*run, path), "");
+  EXPECT_EQ(SaveLinkTestCsv(*run, {"Synth", "Synth"}, path), "");
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.readAll(), QByteArray("numero,envoi_us,reception_us,latence_us,etat\n"
+  EXPECT_EQ(file.readAll(), QByteArray("# sortie=Synth;entree=Synth;type=note;messages=3;rythme=1000;"
+                                       "moments=reguliers;attente_ms=100;demarrage=0\n"
+                                       "numero,envoi_us,reception_us,latence_us,etat\n"
                                        "1,0,500,500,re\xC3\xA7u\n"
                                        "2,1000,,,sans r\xC3\xA9ponse\n"
                                        "3,2000,,,sans r\xC3\xA9ponse\n"));
-  EXPECT_EQ(SaveLinkTestCsv(*run, folder.filePath("missing/mesures.csv")).left(25), "Impossible d'écrire dans ");
+  EXPECT_EQ(SaveLinkTestCsv(*run, {}, folder.filePath("missing/mesures.csv")).left(25), "Impossible d'écrire dans ");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <set>
 #include <vector>
 
 #include "LinkTestRun.h"
@@ -28,6 +29,8 @@ class LinkTestRunTest : public ::testing::Test {
   }
   static LinkTestSettings Notes(int count) {
     LinkTestSettings s;
+    s.WarmUp = 0;
+    s.RandomMoments = false;
     s.Count = count;
     s.RatePerSecond = 1000;
     s.TimeoutMs = 100;
@@ -331,6 +334,82 @@ TEST_F(LinkTestRunTest, LatenciesCountFromTheDriversSendTimeAndTimeOutsFromTheHa
   EXPECT_EQ(Statuses(), (std::vector<Status>{Status::Received, Status::Pending}));
   RunFor(2000);
   EXPECT_EQ(Statuses(), (std::vector<Status>{Status::Received, Status::Lost}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LinkTestRunTest, TheWarmUpAnswersCountAsReceivedButNotInTheFigures) {
+  LinkTestSettings s = Notes(5);
+  s.WarmUp = 2;
+  Make(s);
+  run->Start();
+  RunFor(5000);
+  ASSERT_EQ(sent.size(), 5u);
+  // The first two answers to arrive are the warm-up, whichever messages they answer.
+  const uint64_t latencies[] = {9000, 7000, 1000, 2000, 3000};
+  for (size_t i : {1, 0, 2, 3, 4}) Echo(i, latencies[i]);
+  EXPECT_EQ(run->GetCounts().Received, 5u);
+  const LatencyStats::Summary figures = run->Latencies().Summarize();
+  EXPECT_EQ(figures.Count, 3u);
+  EXPECT_EQ(figures.MinUs, 1000u);
+  EXPECT_EQ(figures.MaxUs, 3000u);
+}
+
+TEST_F(LinkTestRunTest, RandomMomentsStayInsideTheirShareOfThePaceInOrderAndRepeatWithTheSeed) {
+  const auto moments = [this](uint64_t seed) {
+    sent.clear();
+    sentAt.clear();
+    now = 5000000;
+    LinkTestSettings s = Notes(200);
+    s.RatePerSecond = 100;  // a share of 10 ms each
+    s.TimeoutMs = 60000;
+    s.RandomMoments = true;
+    Make(s);
+    run->SetRandomSeed(seed);
+    run->Start();
+    while (sent.size() < 200) {
+      now += 100;
+      run->Tick();
+    }
+    return sentAt;
+  };
+  const std::vector<uint64_t> first = moments(42);
+  std::set<uint64_t> offsets;
+  for (size_t i = 0; i < first.size(); ++i) {
+    const uint64_t share = 5000000 + i * 10000;
+    ASSERT_GE(first[i], share) << i;
+    ASSERT_LT(first[i], share + 10000 + 100) << i;  // the clock moves in steps of 100 µs
+    offsets.insert((first[i] - share) / 1000);
+  }
+  EXPECT_GE(offsets.size(), 8u) << "moments spread over the share";
+  EXPECT_EQ(moments(42), first);
+  EXPECT_NE(moments(43), first);
+}
+
+TEST_F(LinkTestRunTest, OneAtATimeWithRandomMomentsPausesUpToAMillisecondAfterEachAnswer) {
+  LinkTestSettings s = Notes(50);
+  s.OneInFlight = true;
+  s.RandomMoments = true;
+  Make(s);
+  run->SetRandomSeed(7);
+  run->Start();
+  std::set<uint64_t> pauses;
+  for (size_t i = 0; i + 1 < 50; ++i) {
+    ASSERT_EQ(sent.size(), i + 1);
+    now += 200;
+    Echo(i, 200);
+    const uint64_t answeredAt = now;
+    while (sent.size() == i + 1) {
+      const std::optional<uint64_t> next = run->Tick();
+      ASSERT_TRUE(next);
+      if (sent.size() == i + 1) now += std::max<uint64_t>(*next, 1);
+    }
+    ASSERT_LE(sentAt.back() - answeredAt, 1000u);
+    pauses.insert(sentAt.back() - answeredAt);
+  }
+  EXPECT_GE(pauses.size(), 10u);
 }
 
 }  // namespace

@@ -112,6 +112,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"BytesBetweenMessages", Raw({0xF0, 0x01, 0xF7, 0x0A, 0xF0, 0x02, 0xF7}),
                 "Octet 0A hors d'un message SysEx (octet 4 du fichier)."},
         BadCase{"LoneF7", Raw({0xF0, 0x01, 0xF7, 0xF7}), "Octet F7 hors d'un message SysEx (octet 4 du fichier)."},
+        // A text's byte-order mark before raw bytes: bytes outside a message.
+        BadCase{"ByteOrderMarkBeforeRawBytes", Raw({0xEF, 0xBB, 0xBF, 0xF0, 0x01, 0xF7}),
+                "Octet EF hors d'un message SysEx (octet 1 du fichier)."},
         BadCase{"HexTextWithAWord", QByteArray("F0 7E 7F\n06 01 F7 fin\n"),
                 "Texte hexadécimal illisible ligne 2 : « fin »."},
         BadCase{"HexTextWithAnOddDigit", QByteArray("F0 7E 7 F7"), "Texte hexadécimal illisible ligne 1 : « 7 »."},

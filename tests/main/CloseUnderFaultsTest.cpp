@@ -3,7 +3,8 @@
 // The first close keeps the window and says so in the status bar, the second
 // closes it with its ports; the file is untouched and nothing is printed. A
 // file whose folder refuses new files is saved in place; settings that the
-// file already holds need no saving.
+// file already holds need no saving. A file made read-only on purpose, and
+// the end of a session, close at the first request.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -12,10 +13,13 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include "EffectiveUser.h"
 #include "IniFile.h"
 #include "MainWindowFixture.h"
 #include "StatusBar.h"
+#include "TerminationSignals.h"
 #include "TmpfsMount.h"
 
 namespace {
@@ -131,6 +135,48 @@ INSTANTIATE_TEST_SUITE_P(Faults, CloseUnderFaults,
                                                           Fault::ReadOnlyAfterWriteTest, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The end of a session (the desktop's quit request, a termination signal)
+// waits for nobody: the first close closes, with its ports, whatever the save
+// did, and the previous file stays whole.
+enum class SessionEnd { ApplicationQuit, TerminationSignal };
+
+class SessionEndOnAFullDisk : public PrefsOnTmpfs, public ::testing::WithParamInterface<SessionEnd> {};
+
+TEST_P(SessionEndOnAFullDisk, ClosesAtTheFirstRequestWithoutAWord) {
+  Start();
+  ASSERT_TRUE(mount.FillLeaving(0)) << mount.Error();
+  window->seLogMaxEvents->setValue(123);
+  for (TSendBulkPreset& preset : UserPrefs.SendBulkPresets) preset.MidiOutDevName = QString(400, QChar('x'));
+
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  if (GetParam() == SessionEnd::ApplicationQuit) {
+    // What the desktop's session manager sends when the session ends.
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+  } else {
+    TTerminationSignals termination([this] { window->CloseAtSessionEnd(); });
+    ASSERT_TRUE(termination.IsActive());
+    termination.Enable();
+    std::raise(SIGTERM);
+    PumpUntil([this] { return !window->isVisible(); }, 5000);
+  }
+  const std::string printed = ::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(printed, "");
+  EXPECT_FALSE(window->isVisible()) << "one request closes";
+  EXPECT_EQ(window->sbMain->PanelText(1), "");
+  EXPECT_EQ(MidiInPort->State(), misClosed);
+  EXPECT_EQ(MidiOutPort->State(), mosClosed);
+  EXPECT_EQ(Content(), kPrevious);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, SessionEndOnAFullDisk,
+                         ::testing::Values(SessionEnd::ApplicationQuit, SessionEnd::TerminationSignal),
+                         [](const auto& info) {
+                           return std::string(info.param == SessionEnd::ApplicationQuit ? "ApplicationQuit"
+                                                                                        : "TerminationSignal");
+                         });
+
 // Nothing is lost when the file already holds every setting: the window
 // closes at once, without a word.
 TEST_F(PrefsOnTmpfs, UnchangedSettingsOnAReadOnlyDiskCloseAtOnce) {
@@ -185,6 +231,58 @@ TEST_F(PrefsFolderTest, SettingsInAFolderThatRefusesNewFilesAreSavedInPlace) {
   EXPECT_TRUE(content.contains("[ToolsSendBulkPreset03]\nLoopDelay=250\n")) << content.toStdString();
   EXPECT_TRUE(content.contains("[ToolsSendBulkPreset15]")) << content.toStdString();
   EXPECT_EQ(QDir(prefsDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"orvalis.ini"});
+}
+
+// A file made read-only by its owner or an administrator is meant to stay as
+// it is: the first close closes without a word and leaves it untouched.
+TEST_F(PrefsFolderTest, AFileMadeReadOnlyClosesAtOnceWithoutAWord) {
+  const bool root = geteuid() == 0;
+  const QString file = prefsDir.filePath("orvalis.ini");
+  {
+    QFile ini(file);
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(kPrevious);
+  }
+  ASSERT_EQ(chmod(file.toLocal8Bit().constData(), 0444), 0);
+  // Root writes any file: the close then runs as an ordinary user, who may
+  // read the folder but not write in it or the file.
+  if (root) {
+    ASSERT_EQ(chmod(prefsDir.path().toLocal8Bit().constData(), 0755), 0);
+  }
+  Start();
+  window->seLogMaxEvents->setValue(123);
+  {
+    TEffectiveUser user(kOrdinaryUserId);
+    ASSERT_EQ(user.Switched(), root);
+    ASSERT_TRUE(Prefs_FileIsReadOnly(file));
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    window->close();
+    const std::string printed = ::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(printed, "");
+  }
+  ASSERT_EQ(chmod(prefsDir.path().toLocal8Bit().constData(), 0700), 0);
+
+  EXPECT_FALSE(window->isVisible()) << "the first close closes";
+  EXPECT_EQ(window->sbMain->PanelText(1), "");
+  EXPECT_EQ(MidiInPort->State(), misClosed);
+  EXPECT_EQ(MidiOutPort->State(), mosClosed);
+  QFile ini(file);
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  EXPECT_EQ(ini.readAll(), kPrevious);
+  ASSERT_EQ(chmod(file.toLocal8Bit().constData(), 0600), 0);
+}
+
+// Only the file's own rights make it read-only on purpose; a disk full or
+// mounted read-only is a fault to tell.
+TEST_F(PrefsOnTmpfs, OnlyTheFilesOwnRightsMakeItReadOnly) {
+  const QString file = mount.FilePath("orvalis.ini");
+  EXPECT_FALSE(Prefs_FileIsReadOnly(file));
+  EXPECT_FALSE(Prefs_FileIsReadOnly(mount.FilePath("missing.ini")));
+  ASSERT_TRUE(mount.FillLeaving(0)) << mount.Error();
+  EXPECT_FALSE(Prefs_FileIsReadOnly(file)) << "full";
+  ASSERT_TRUE(mount.RemountReadOnly()) << mount.Error();
+  EXPECT_FALSE(Prefs_FileIsReadOnly(file)) << "mounted read-only";
 }
 
 }  // namespace

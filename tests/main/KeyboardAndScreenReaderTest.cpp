@@ -25,6 +25,7 @@
 #include "BulkSpinBox.h"
 #include "CounterDisplay.h"
 #include "HexSpinBox.h"
+#include "LogDisplay.h"
 #include "MainWindowFixture.h"
 #include "StatusBar.h"
 #include "StatusShape.h"
@@ -112,6 +113,9 @@ TEST_F(KeyboardAndScreenReaderTest, CommandsHaveTheirShortcutsAndNoTwoShareOne) 
       {"Reset", window->btnMidiReset->shortcut(), QKeySequence("Ctrl+R")},
       {"Effacer", window->btnLogClear->shortcut(), QKeySequence("Ctrl+L")},
       {"Pause (Rx)", window->btnRxPause->shortcut(), QKeySequence("Ctrl+P")},
+      {"Rechercher", window->Display->ActEditFind->shortcut(), QKeySequence("Ctrl+F")},
+      {"Rechercher le suivant", window->Display->ActEditFindNext->shortcut(), QKeySequence("F3")},
+      {"Rechercher le précédent", window->Display->ActEditFindPrevious->shortcut(), QKeySequence("Shift+F3")},
   };
   std::map<QString, const char*> owners;
   for (const Case& c : cases) {

@@ -96,8 +96,10 @@ TEST_F(MainWindowTest, MenusBindActionsWithCaptionsHintsAndCheckMarks) {
     EXPECT_EQ(c.action->isChecked(), c.checked);
   }
   EXPECT_FALSE(window->ActAppHelp->isEnabled());
-  EXPECT_EQ(window->mnuView->actions().size(), 5);  // three toggles, separator, all
+  // Three toggles, separator, all; then separator and the log's display options.
+  EXPECT_EQ(window->mnuView->actions().size(), 10);
   EXPECT_TRUE(window->mnuView->actions().at(3)->isSeparator());
+  EXPECT_TRUE(window->mnuView->actions().at(5)->isSeparator());
 }
 
 TEST_F(MainWindowTest, ViewCommandsKeepTheSectionsInTheirFixedOrder) {

@@ -8,9 +8,12 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include <functional>
+
 #include "CounterDisplay.h"
 #include "LogView.h"
 #include "MainWindowFixture.h"
+#include "StatusBar.h"
 #include "rmLed.h"
 
 namespace {
@@ -339,6 +342,40 @@ TEST_F(ReceiveMonitorTest, QueueOverflowLightsTheErrorLedAndLosesOnlyTheSurplus)
   EXPECT_EQ(LogLines().size(), 400);
   emit window->LedMidiErr->clicked();
   EXPECT_FALSE(window->LedMidiErr->LedOn());
+}
+
+// Every loss lights the lamp and counts, in the status bar, like the input
+// queue's: a full ring, or the driver's own queue (the ALSA sequencer's) that
+// says how many it dropped, or does not (one at least). Reset starts again.
+TEST_F(ReceiveMonitorTest, EveryLossLightsTheErrorLedAndTheStatusBarSaysHowMany) {
+  struct Case {
+    const char* what;
+    std::function<void()> lose;
+    QString said;
+  };
+  const Case cases[] = {
+      {"a full ring", [&] { for (uint32_t i = 0; i < 4101; ++i) midi->DeliverShort(0xF8); },
+       "Messages MIDI In perdus : 6"},
+      {"the driver's queue, 37 said", [&] { midi->DeliverRaw(MIM_OVERFLOW, 37, 0); },
+       "Messages MIDI In perdus : 37"},
+      {"the driver's queue, twice without a count", [&] {
+         midi->DeliverRaw(MIM_OVERFLOW, 0, 0);
+         midi->DeliverRaw(MIM_OVERFLOW, 0, 0);
+       }, "Messages MIDI In perdus : au moins 2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    window->btnMidiReset->click();
+    ASSERT_FALSE(window->LedMidiErr->LedOn());
+    c.lose();
+    Pump();
+    EXPECT_TRUE(window->LedMidiErr->LedOn());
+    EXPECT_EQ(window->sbMain->PanelText(1), c.said);
+    EXPECT_EQ(MidiInCount, std::string(c.what) == "a full ring" ? 4095 : 0);
+  }
+  midi->DeliverShort(0x403C90);
+  Pump();
+  EXPECT_EQ(LogLines().last(), "[MIDI-In] - 90 3C 40 (Note On)") << "what follows a loss is delivered";
 }
 
 }  // namespace

@@ -148,6 +148,18 @@ TEST_F(CallbackTest, AFullBufferPostsTheOverflowNoticeInsteadOfTheDataNotice) {
   EXPECT_EQ(items[1].data, 0x190u);
 }
 
+TEST_F(CallbackTest, ALossInTheDriversQueueCountsLikeAFullBuffer) {
+  WithBuffer(8);
+  Call(MIM_OVERFLOW, 37);
+  EXPECT_EQ(TakeNotices(), std::vector<Notice>{kLost});
+  EXPECT_EQ(info_->LostCount.load(), 37u) << "as many as the driver said";
+  EXPECT_FALSE(info_->LossUncounted.load());
+  Call(MIM_OVERFLOW, 0);
+  EXPECT_EQ(info_->LostCount.load(), 38u) << "one at least when it does not say";
+  EXPECT_TRUE(info_->LossUncounted.load());
+  EXPECT_TRUE(Queued().empty()) << "nothing is stored";
+}
+
 TEST_F(CallbackTest, OneNoticeStandsForEveryMessageUntilTheWindowHasHandledIt) {
   WithBuffer(64);
   for (uint32_t n = 0; n < 50; ++n) Call(MIM_DATA, 0x90 + 256 * n);

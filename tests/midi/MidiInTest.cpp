@@ -466,6 +466,24 @@ TEST_F(MidiInTest, EachLostMessageGivesOneOverflowAndIsNeverDelivered) {
   EXPECT_EQ(overflows, 2);
 }
 
+TEST_F(MidiInTest, ADriversLossGivesOneOverflowPerMessageItSaysItLost) {
+  TMidiInput& port = Port();
+  OpenStarted();
+  midi->DeliverShort(Packed(0x90, 1, 0));
+  ASSERT_TRUE(midi->DeliverRaw(MIM_OVERFLOW, 3, 0));
+  midi->DeliverShort(Packed(0x90, 2, 0));
+  auto events = Drain();
+  EXPECT_EQ(overflows, 3);
+  EXPECT_FALSE(port.LossUncounted());
+  ASSERT_EQ(events.size(), 2u) << "what came before and after the loss";
+  ASSERT_TRUE(midi->DeliverRaw(MIM_OVERFLOW, 0, 0));
+  Drain();
+  EXPECT_EQ(overflows, 4) << "one when the driver does not say";
+  EXPECT_TRUE(port.LossUncounted());
+  port.Close();
+  EXPECT_FALSE(port.LossUncounted()) << "each opening starts anew";
+}
+
 // Under heavy traffic the input comes in batches: after a notice that found
 // a batch (16 messages or more), the messages of the next BatchMs wait in the
 // queue and come with one notice at its end; a small batch holds nothing.

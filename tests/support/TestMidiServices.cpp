@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "backends/common/ErrorTexts.h"
+#include "DriverTime.h"
 #include "MidiBytes.h"
 
 namespace {
@@ -337,7 +338,10 @@ void TestMidiServices::DeliveryLoop() {
     lock.unlock();
     {
       std::lock_guard running(callbackMutex_);
-      for (const Notice& n : notices) n.callback(n.handle, n.msg, n.instance, n.param1, n.param2);
+      for (const Notice& n : notices) {
+        const DriverTimeScope driverTime(n.driverTimeUs);
+        n.callback(n.handle, n.msg, n.instance, n.param1, n.param2);
+      }
     }
     lock.lock();
     hasJob_ = false;
@@ -361,6 +365,20 @@ HMIDI TestMidiServices::ResolveIn(HMIDI handle) const { return handle != 0 ? han
 
 bool TestMidiServices::DeliverShort(uint32_t packed, uint32_t timestamp, HMIDI handle) {
   return DeliverRaw(MIM_DATA, packed, timestamp, handle);
+}
+
+bool TestMidiServices::DeliverShortAt(uint32_t packed, uint64_t steadyUs, HMIDI handle) {
+  std::vector<Notice> notices;
+  {
+    Lock lock(mutex_);
+    handle = ResolveIn(handle);
+    InPort* port = FindIn(handle);
+    if (port == nullptr || !port->started || port->callback == nullptr) return false;
+    if (!InDevicePresent(port->deviceKey)) return false;
+    notices.push_back({port->callback, handle, MIM_DATA, port->instance, packed, 0, steadyUs});
+  }
+  RunOnDeliveryThread(std::move(notices));
+  return true;
 }
 
 bool TestMidiServices::DeliverRaw(uint32_t msg, uintptr_t param1, uintptr_t param2, HMIDI handle) {

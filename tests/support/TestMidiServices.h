@@ -126,6 +126,9 @@ class TestMidiServices final : public MidiServices {
   // Each returns false when no started input is open (nothing is delivered);
   // handle 0 means the most recently opened input.
   bool DeliverShort(uint32_t packed, uint32_t timestamp = 0, HMIDI handle = 0);
+  // The same, as received by its driver at `steadyUs` (DriverTime.h): the
+  // message's TimeUs, microseconds of the steady clock.
+  bool DeliverShortAt(uint32_t packed, uint64_t steadyUs, HMIDI handle = 0);
   // Fills the added headers in order, MIM_LONGDATA for each; bytes beyond the
   // last available header are dropped. An empty message returns one header
   // with 0 bytes.
@@ -222,6 +225,7 @@ class TestMidiServices final : public MidiServices {
     HMIDI handle;
     uint32_t msg;
     uintptr_t instance, param1, param2;
+    uint64_t driverTimeUs = 0;  // when not 0, the driver's time of the message
   };
 
   void Record(const std::string& op, std::vector<uint64_t> args);

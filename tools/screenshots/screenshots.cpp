@@ -11,7 +11,9 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QHeaderView>
 #include <QPixmap>
 #include <QPushButton>
@@ -24,14 +26,19 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <array>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "BulkSpinBox.h"
 #include "ConnectionTestWindow.h"
+#include "DisplayOptionsDialog.h"
 #include "FileCommands.h"
 #include "HexSpinBox.h"
+#include "LogDisplay.h"
+#include "LogSearchBar.h"
 #include "MidiServices.h"
 #include "QtTranslations.h"
 #include "StatusShape.h"
@@ -243,6 +250,59 @@ int main(int argc, char** argv) {
     window.btnSendRTStart->click();
     Settle();
     shots.Save(&window, QStringLiteral("main"));
+
+    // The log's display options: the filter page of "Affichage du journal"
+    // (clock and active sensing hidden), then a log with details and
+    // controller pairs while a clock of 120 BPM plays through the loopback.
+    {
+      DisplayPrefs prefs;
+      prefs.Filter.SetKindHidden(MessageKind::Clock, true);
+      prefs.Filter.SetKindHidden(MessageKind::ActiveSensing, true);
+      prefs.Filter.SetChannelHidden(10, true);
+      window.Display->SetPrefs(prefs);
+      ShootModalDialog([&] { window.Display->ActViewLogFilter->trigger(); },
+                       [&](QDialog& dialog) { shots.Save(&dialog, QStringLiteral("display-filter")); });
+      prefs.Details.Decimal = prefs.Details.Channel = prefs.Details.NoteName = true;
+      prefs.Details.ControllerName = prefs.Details.ProgramNumber = true;
+      prefs.ControllerPairs = true;
+      window.Display->SetPrefs(prefs);
+      window.cbDTflag->setChecked(false);
+      window.btnLogClearClick(window.btnLogClear);
+      QElapsedTimer clock;
+      clock.start();
+      int clocks = 0;
+      // The clock's messages, due every 60 000 / (24 × 120) ms, sent as the
+      // event loop runs.
+      const auto playFor = [&](int ms) {
+        const qint64 end = clock.elapsed() + ms;
+        while (clock.elapsed() < end) {
+          while (static_cast<qint64>(clocks) * 125'000 <= clock.nsecsElapsed() / 1000 * 6) {
+            MidiOut_SendBytes(std::array<uint8_t, 1>{0xF8}, 1, false);
+            ++clocks;
+          }
+          QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
+      };
+      MidiOut_SendBytes(std::array<uint8_t, 1>{0xFA}, 1, false);
+      playFor(600);
+      const std::vector<std::array<uint8_t, 3>> messages = {
+          {0x90, 0x3C, 0x64}, {0x80, 0x3C, 0x00}, {0xB0, 0x07, 0x64}, {0xB0, 0x27, 0x20}, {0xB0, 0x65, 0x00},
+          {0xB0, 0x64, 0x00}, {0xB0, 0x06, 0x02}, {0xC0, 0x05, 0x00}, {0xE0, 0x00, 0x48}};
+      for (const auto& message : messages) {
+        MidiOut_SendBytes(message, (message[0] & 0xF0) == 0xC0 ? 2 : 3, false);
+        playFor(120);
+      }
+      playFor(1200);
+      window.Display->ActEditFind->trigger();
+      window.Display->Search->edFind->setText(QStringLiteral("RPN"));
+      const QSize size = window.size();
+      window.resize(size.width(), size.height() + 120);
+      shots.Save(&window, QStringLiteral("display-log"));
+      window.resize(size);
+      window.Display->Search->Close();
+      window.Display->SetPrefs(DisplayPrefs{});
+      MidiOut_SendBytes(std::array<uint8_t, 1>{0xFC}, 1, false);
+    }
 
     // A file of 64 patch messages being sent, a third of the way through.
     const QString bank = prefsDir.filePath(QStringLiteral("banque-A.syx"));

@@ -79,20 +79,23 @@ TEST_F(AlsaInputBatchTest, AfterALossTheSysexUnderWayEndsWhereTheLastTrustedRead
   batch.Release();
 
   const auto got = first.notices.Notices();
-  ASSERT_EQ(got.size(), 3u);
+  ASSERT_EQ(got.size(), 4u);
   EXPECT_EQ(got[0].msg, MIM_LONGERROR);
   EXPECT_EQ(got[0].bytes, (Bytes{0xF0, 0x01, 0x02}));
-  EXPECT_EQ(got[1].msg, MIM_DATA);
-  EXPECT_EQ(got[1].param1, 0x403C90u);
-  EXPECT_EQ(got[2].msg, MIM_LONGDATA);
-  EXPECT_EQ(got[2].bytes, (Bytes{0xF0, 0x41, 0xF7}));
+  EXPECT_EQ(got[1].msg, MIM_OVERFLOW) << "the loss is told, its count unknown";
+  EXPECT_EQ(got[1].param1, 0u);
+  EXPECT_EQ(got[2].msg, MIM_DATA);
+  EXPECT_EQ(got[2].param1, 0x403C90u);
+  EXPECT_EQ(got[3].msg, MIM_LONGDATA);
+  EXPECT_EQ(got[3].bytes, (Bytes{0xF0, 0x41, 0xF7}));
 
   // The other input had nothing in the suspect read, but its message lost
-  // bytes too, whatever they were.
+  // bytes too, whatever they were, and it hears of the loss.
   const auto other = second.notices.Notices();
-  ASSERT_EQ(other.size(), 1u);
+  ASSERT_EQ(other.size(), 2u);
   EXPECT_EQ(other[0].msg, MIM_LONGERROR);
   EXPECT_EQ(other[0].bytes, (Bytes{0xF0, 0x11}));
+  EXPECT_EQ(other[1].msg, MIM_OVERFLOW);
 }
 
 }  // namespace

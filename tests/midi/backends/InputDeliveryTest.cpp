@@ -86,30 +86,34 @@ TEST_F(InputDeliveryTest, BytesLostInASysexEndItCutShortAndTheRestOfItIsDropped)
   Receive({0x05, 0x06, 0xF7});  // its end, after the bytes lost
   Receive({0x90, 0x3C, 0x40, 0xF0, 0x07, 0xF7});
   const auto got = notices.Notices();
-  ASSERT_EQ(got.size(), 3u);
+  ASSERT_EQ(got.size(), 4u);
   EXPECT_EQ(got[0].msg, MIM_LONGERROR);
   EXPECT_EQ(got[0].param1, reinterpret_cast<uintptr_t>(first.get()));
   EXPECT_EQ(got[0].bytes, (Bytes{0xF0, 0x01, 0x02}));
-  EXPECT_EQ(got[1].msg, MIM_DATA);
-  EXPECT_EQ(got[1].param1, 0x403C90u);
-  EXPECT_EQ(got[2].msg, MIM_LONGDATA);
-  EXPECT_EQ(got[2].param1, reinterpret_cast<uintptr_t>(second.get()));
-  EXPECT_EQ(got[2].bytes, (Bytes{0xF0, 0x07, 0xF7}));
+  EXPECT_EQ(got[1].msg, MIM_OVERFLOW) << "the loss is told";
+  EXPECT_EQ(got[1].param1, 0u) << "how many is not known";
+  EXPECT_EQ(got[2].msg, MIM_DATA);
+  EXPECT_EQ(got[2].param1, 0x403C90u);
+  EXPECT_EQ(got[3].msg, MIM_LONGDATA);
+  EXPECT_EQ(got[3].param1, reinterpret_cast<uintptr_t>(second.get()));
+  EXPECT_EQ(got[3].bytes, (Bytes{0xF0, 0x07, 0xF7}));
 }
 
 TEST_F(InputDeliveryTest, BytesLostBetweenMessagesForgetTheRunningStatusOnly) {
   Add(16);
   delivery.Start();
   Receive({0x90, 0x3C, 0x40});
-  delivery.Lost();
+  delivery.Lost(37);
   Receive({0x3E, 0x40});  // data bytes whose status was lost
   Receive({0xF0, 0x01, 0xF7});
   const auto got = notices.Notices();
-  ASSERT_EQ(got.size(), 2u);
+  ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[0].msg, MIM_DATA);
   EXPECT_EQ(got[0].param1, 0x403C90u);
-  EXPECT_EQ(got[1].msg, MIM_LONGDATA);
-  EXPECT_EQ(got[1].bytes, (Bytes{0xF0, 0x01, 0xF7}));
+  EXPECT_EQ(got[1].msg, MIM_OVERFLOW);
+  EXPECT_EQ(got[1].param1, 37u) << "as many as the system said";
+  EXPECT_EQ(got[2].msg, MIM_LONGDATA);
+  EXPECT_EQ(got[2].bytes, (Bytes{0xF0, 0x01, 0xF7}));
 }
 
 TEST_F(InputDeliveryTest, BytesLostWhileStoppedChangeNothing) {

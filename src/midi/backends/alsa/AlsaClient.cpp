@@ -25,6 +25,10 @@ constexpr int kOutputPool = 2000;
 // The longest event alsa-lib's decoder turns into bytes (not a system-exclusive one).
 constexpr long kDecodedBytes = 16;
 
+// How often the reading thread looks at the kernel's count of the client's
+// lost events between overflows.
+constexpr std::chrono::milliseconds kLostCountPeriod{250};
+
 struct DecoderDeleter {
   void operator()(snd_midi_event_t* decoder) const { snd_midi_event_free(decoder); }
 };
@@ -97,6 +101,15 @@ void AlsaClient::StartQueue() {
   queueStart_ = best;
 }
 
+// The kernel's count of the client's lost events since it opened; none when
+// it cannot be read.
+std::optional<unsigned> AlsaClient::EventsLost() const {
+  snd_seq_client_info_t* info = nullptr;
+  snd_seq_client_info_alloca(&info);
+  if (snd_seq_get_client_info(seq_.get(), info) < 0) return std::nullopt;
+  return static_cast<unsigned>(snd_seq_client_info_get_event_lost(info));
+}
+
 std::chrono::steady_clock::time_point AlsaClient::TimeOf(const snd_seq_real_time_t& queueTime) const {
   return std::chrono::steady_clock::time_point(
       std::chrono::duration_cast<std::chrono::steady_clock::duration>(queueStart_ + Nanos(queueTime)));
@@ -147,6 +160,19 @@ void AlsaClient::Read() {
   for (const Registration& input : inputs_) deliveries.push_back(input.delivery);
   AlsaInputBatch batch(kInputBufferBytes);
 
+  // What the kernel counted as lost so far; only what it counts from now on is ours to tell.
+  std::optional<unsigned> lostSoFar = EventsLost();
+  auto lostLookedAt = std::chrono::steady_clock::now();
+  // How many events the kernel counted lost since it was last asked (0: none, or it cannot say).
+  const auto newlyLost = [&]() -> uint32_t {
+    lostLookedAt = std::chrono::steady_clock::now();
+    const std::optional<unsigned> now = EventsLost();
+    if (!now) return 0;
+    const unsigned before = lostSoFar.value_or(*now);
+    lostSoFar = now;
+    return *now - before;
+  };
+
   const int count = snd_seq_poll_descriptors_count(seq_.get(), POLLIN);
   std::vector<pollfd> descriptors(static_cast<size_t>(std::max(count, 0)) + 1);
   descriptors[0] = {wake_, POLLIN, 0};
@@ -161,15 +187,24 @@ void AlsaClient::Read() {
       const bool reads = snd_seq_event_input_pending(seq_.get(), 0) == 0;
       snd_seq_event_t* event = nullptr;
       const int result = snd_seq_event_input(seq_.get(), &event);
-      if (result == -ENOSPC) {  // the queue overflowed: what was in it is lost
-        batch.ReleaseAfterLoss(deliveries);
+      if (result == -ENOSPC) {
+        // The queue overflowed: what was in it is lost, how much the kernel
+        // says only if it counted it.
+        batch.ReleaseAfterLoss(deliveries, newlyLost());
         continue;
       }
       if (reads) batch.Release();
       if (result >= 0 && event != nullptr) {
         Hold(*event, decoder.get(), batch);
       } else if (reads) {
-        break;  // -EAGAIN: none left, and nothing held
+        // -EAGAIN: none left, and nothing held. Now and then, whether the
+        // kernel counted events lost without an overflow of the queue.
+        if (std::chrono::steady_clock::now() - lostLookedAt >= kLostCountPeriod) {
+          if (const uint32_t lost = newlyLost(); lost > 0) {
+            for (InputDelivery* delivery : deliveries) delivery->Lost(lost);
+          }
+        }
+        break;
       }
       // Else an event that alsa-lib's buffer did not hold whole: it emptied
       // the buffer, so the next call reads (and releases what is held).

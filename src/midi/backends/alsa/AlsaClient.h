@@ -13,7 +13,9 @@
 // brings is held until the next read tells whether the client's queue
 // overflowed meanwhile (AlsaInputBatch), so that a system-exclusive message
 // that lost bytes ends cut short instead of looking whole or being joined to
-// another.
+// another. A loss is told to every input (InputDelivery::Lost): an overflow
+// of the queue (-ENOSPC, how many unknown unless the kernel's count of the
+// client's lost events says), and that count rising without one.
 //
 // Times: the client has a queue of its own, started when the client opens,
 // whose real-time clock stamps every event that arrives at an input port
@@ -75,6 +77,7 @@ class AlsaClient {
   void StopReading();
   void Read();
   void Hold(const snd_seq_event_t& event, snd_midi_event_t* decoder, AlsaInputBatch& batch) const;
+  std::optional<unsigned> EventsLost() const;
 
   Sequencer seq_;
   const int id_;

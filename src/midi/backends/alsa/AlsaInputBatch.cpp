@@ -18,8 +18,8 @@ void AlsaInputBatch::Hold(InputDelivery& delivery, std::span<const uint8_t> byte
 
 void AlsaInputBatch::Release() { HandOn(true); }
 
-void AlsaInputBatch::ReleaseAfterLoss(std::span<InputDelivery* const> deliveries) {
-  for (InputDelivery* delivery : deliveries) delivery->Lost();
+void AlsaInputBatch::ReleaseAfterLoss(std::span<InputDelivery* const> deliveries, uint32_t count) {
+  for (InputDelivery* delivery : deliveries) delivery->Lost(count);
   HandOn(false);
 }
 

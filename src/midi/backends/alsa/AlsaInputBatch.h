@@ -40,9 +40,10 @@ class AlsaInputBatch {
 
   // The next read started with no loss: every piece goes on, in order.
   void Release();
-  // The next read reported a loss: every delivery hears of it, then the
-  // short messages go on; the system-exclusive pieces are dropped.
-  void ReleaseAfterLoss(std::span<InputDelivery* const> deliveries);
+  // The next read reported a loss: every delivery hears of it (`count`
+  // messages, 0 when unknown), then the short messages go on; the
+  // system-exclusive pieces are dropped.
+  void ReleaseAfterLoss(std::span<InputDelivery* const> deliveries, uint32_t count = 0);
 
  private:
   // Hands every held piece on, in order (the system-exclusive ones only if

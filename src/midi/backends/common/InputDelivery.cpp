@@ -72,11 +72,12 @@ void InputDelivery::Feed(const uint8_t* bytes, size_t count,
   for (size_t i = 0; i < count; ++i) parser_.Feed(bytes[i], *this);
 }
 
-void InputDelivery::Lost() noexcept {
+void InputDelivery::Lost(uint32_t count) noexcept {
   receiving_.fetch_add(1);
   if (running_.load()) {
     if (parser_.InSysex()) OnSysexEnd(false);
     parser_.Reset();
+    Notify(MIM_OVERFLOW, count, now_);
   }
   receiving_.fetch_sub(1);
 }

@@ -5,7 +5,7 @@
 // the clock it was given); system-exclusive bytes fill the added headers in
 // order, each returned with MIM_LONGDATA when full or when the message ends
 // (MIM_LONGERROR when it was cut short), and are dropped while no header is
-// available.
+// available. A loss in the back end's own queue becomes MIM_OVERFLOW.
 //
 // Threads: AddBuffer, Start, Stop and TakeBackBuffers run on the user-interface
 // thread; Receive and Lost run on the back end's thread, one call at a time. Receive
@@ -48,8 +48,10 @@ class InputDelivery final : private MidiParser::Sink {
                std::chrono::steady_clock::time_point arrived) noexcept;
   // Bytes were lost before the next ones (the back end's queue overflowed): a
   // system-exclusive message under way ends cut short (MIM_LONGERROR), since
-  // the rest of it may not be its own, and no running status carries over.
-  void Lost() noexcept;
+  // the rest of it may not be its own, no running status carries over, and
+  // the opener hears of it (MIM_OVERFLOW with `count` messages, 0 when the
+  // system does not say how many).
+  void Lost(uint32_t count = 0) noexcept;
 
  private:
   void Feed(const uint8_t* bytes, size_t count, std::chrono::steady_clock::time_point arrived) noexcept;
