@@ -265,6 +265,21 @@ struct StallingInput {
   std::atomic<bool> released{false};
 };
 
+// Writes a Note On to the device until it arrives: sent again now and then,
+// for the client's queue may overflow again.
+bool NoteOnComesThrough(RawMidiDevice& raw, const NoticeRecorder& received) {
+  auto sent = std::chrono::steady_clock::now() - 1s;
+  return WaitUntil([&] {
+    const auto notes = received.Of(MIM_DATA);
+    if (!notes.empty() && notes.back().param1 == 0x403C90u) return true;
+    if (std::chrono::steady_clock::now() - sent > 200ms) {
+      sent = std::chrono::steady_clock::now();
+      raw.Write({0x90, 0x3C, 0x40});
+    }
+    return false;
+  }, 30s);
+}
+
 TEST_F(AlsaDevices, SysexLostWhileItIsReadEndsCutShortWhereTheLossBeganAndNothingJoinsIt) {
   // The first of three 60000-byte messages begins, with a Start after its
   // first 1000 bytes, whose callback holds the reading thread while the rest
@@ -290,18 +305,8 @@ TEST_F(AlsaDevices, SysexLostWhileItIsReadEndsCutShortWhereTheLossBeganAndNothin
     ASSERT_TRUE(raw.Write(rest));
     EXPECT_FALSE(raw.WaitUntilSentOrStopped()) << "the device stops when the queue is full";
     input.released = true;
-    // The note sets the device going again, after the rest; sent again until
-    // it comes, for the queue may overflow again.
-    auto sent = std::chrono::steady_clock::now() - 1s;
-    ASSERT_TRUE(WaitUntil([&] {
-      const auto notes = received.Of(MIM_DATA);
-      if (!notes.empty() && notes.back().param1 == 0x403C90u) return true;
-      if (std::chrono::steady_clock::now() - sent > 200ms) {
-        sent = std::chrono::steady_clock::now();
-        raw.Write({0x90, 0x3C, 0x40});
-      }
-      return false;
-    }, 30s));
+    // The note sets the device going again, after the rest.
+    ASSERT_TRUE(NoteOnComesThrough(raw, received));
   });
   EXPECT_EQ(printed, "");
 
@@ -344,17 +349,8 @@ TEST_F(AlsaDevices, AFloodTheSequencerDropsArrivesOnceEachInOrderAndItsLossIsTol
     ASSERT_TRUE(raw.Write(flood));
     (void)raw.WaitUntilSentOrStopped();
     input.released = true;
-    // A Note On ends it, sent again until it comes (the queue may overflow again).
-    auto sent = std::chrono::steady_clock::now() - 1s;
-    ASSERT_TRUE(WaitUntil([&] {
-      const auto notes = received.Of(MIM_DATA);
-      if (!notes.empty() && notes.back().param1 == 0x403C90u) return true;
-      if (std::chrono::steady_clock::now() - sent > 200ms) {
-        sent = std::chrono::steady_clock::now();
-        raw.Write({0x90, 0x3C, 0x40});
-      }
-      return false;
-    }, 30s));
+    // A Note On ends it.
+    ASSERT_TRUE(NoteOnComesThrough(raw, received));
   });
   EXPECT_EQ(printed, "");
 

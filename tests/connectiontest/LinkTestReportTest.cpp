@@ -9,50 +9,13 @@
 #include <vector>
 
 #include "CsvExport.h"
+#include "HandMadeLinkTestRun.h"
 #include "LinkTestRun.h"
 #include "LinkTestTexts.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-class LinkTestReportTest : public ::testing::Test {
- protected:
-  // A run of `count` Note messages at 1000 per second with a time-out of
-  // 100 ms, all sent; the test then answers and lets the time pass.
-  void Make(int count) {
-    LinkTestSettings s;
-    s.Count = count;
-    s.RatePerSecond = 1000;
-    s.TimeoutMs = 100;
-    s.WarmUp = 0;
-    s.RandomMoments = false;
-    run = std::make_unique<LinkTestRun>(
-        s,
-        [this](std::span<const uint8_t> bytes) {
-          if (refuse) throw std::runtime_error("Device gone");
-          sent.emplace_back(bytes.begin(), bytes.end());
-          sentAt.push_back(now);
-        },
-        [this] { return now; });
-    run->Start();
-    for (int i = 1; i < count; ++i) {
-      now += 1000;
-      run->Tick();
-    }
-  }
-  void Echo(size_t index, uint64_t latencyUs) { run->Answer(sent.at(index), sentAt.at(index) + latencyUs); }
-  void Wait(uint64_t us) {
-    now += us;
-    run->Tick();
-  }
-
-  uint64_t now = 1000000;
-  bool refuse = false;
-  std::vector<Bytes> sent;
-  std::vector<uint64_t> sentAt;
-  std::unique_ptr<LinkTestRun> run;
-};
+using LinkTestReportTest = HandMadeLinkTestRun;
 
 TEST_F(LinkTestReportTest, SummaryOfARunWhereEverythingCameBack) {
   Make(4);

@@ -9,43 +9,13 @@
 #include <stdexcept>
 #include <vector>
 
+#include "HandMadeLinkTestRun.h"
 #include "LinkTestReport.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-class LinkTestCliReport : public ::testing::Test {
+class LinkTestCliReport : public HandMadeLinkTestRun {
  protected:
-  // A run of `count` messages at 1000 per second, evenly, with a time-out of
-  // 100 ms and no warm-up, all sent; the test then answers and lets the time pass.
-  void Make(int count, LinkMessageKind kind = LinkMessageKind::NoteOnOff) {
-    LinkTestSettings s;
-    s.Kind = kind;
-    s.SysexLength = 6;
-    s.Count = count;
-    s.RatePerSecond = 1000;
-    s.TimeoutMs = 100;
-    s.WarmUp = 0;
-    s.RandomMoments = false;
-    run = std::make_unique<LinkTestRun>(
-        s,
-        [this](std::span<const uint8_t> bytes) {
-          sent.emplace_back(bytes.begin(), bytes.end());
-          sentAt.push_back(now);
-        },
-        [this] { return now; });
-    run->Start();
-    for (int i = 1; i < count; ++i) {
-      now += 1000;
-      run->Tick();
-    }
-  }
-  void Echo(size_t index, uint64_t latencyUs) { run->Answer(sent.at(index), sentAt.at(index) + latencyUs); }
-  void Wait(uint64_t us) {
-    now += us;
-    run->Tick();
-  }
   // Five messages: three answered (one after a later one), one of them twice,
   // an answer that belongs to none, two lost.
   void MakeFaultyRun() {
@@ -61,11 +31,6 @@ class LinkTestCliReport : public ::testing::Test {
   LinkTestOutcome Outcome(QString error = QString()) const {
     return LinkTestOutcome{*run, LinkTestRoute{"Synth", "Interface"}, 42, std::move(error)};
   }
-
-  uint64_t now = 1000000;
-  std::vector<Bytes> sent;
-  std::vector<uint64_t> sentAt;
-  std::unique_ptr<LinkTestRun> run;
 };
 
 TEST_F(LinkTestCliReport, TextOfARunWithEveryKindOfFault) {
