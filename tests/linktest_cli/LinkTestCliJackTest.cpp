@@ -7,12 +7,17 @@
 // machine), and a late cycle moves the answers in it: a run whose counts or
 // peak-to-peak jitter are not those of the route is made again when the
 // server reported an xrun meanwhile, ten times at most; without one, they
-// must be exact at once.
+// must be exact at once. PipeWire's JACK also loses about one message in a
+// thousand between clients with no xrun told (bench/route_loss): there a run
+// is made again too when the echo did not see every message.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <memory>
 
+#include "JackServerProcess.h"
 #include "JackTestClient.h"
 #include "LinkTestProgram.h"
 
@@ -34,8 +39,10 @@ TEST(LinkTestCliJack, AnEchoAThousandFramesLaterThatDropsEveryTenthMessage) {
   LinkTestProgram::Result r;
   uint64_t xrunsSeen = 0;
   for (int attempt = 0; attempt < 10; ++attempt) {
-    client->EchoEach([seen = 0](const Message& m) mutable {
-      return ++seen % 10 == 0 ? std::vector<Message>{} : std::vector<Message>{m};
+    auto seen = std::make_shared<std::atomic<int>>(0);
+    client->EchoEach([seen](const Message& m) {
+      if (m.empty() || m[0] >= 0xF8) return std::vector<Message>{m};  // the route's warm-up
+      return ++*seen % 10 == 0 ? std::vector<Message>{} : std::vector<Message>{m};
     });
     const uint64_t xruns = client->Xruns();
     r = LinkTestProgram::Run(arguments);
@@ -45,7 +52,8 @@ TEST(LinkTestCliJack, AnEchoAThousandFramesLaterThatDropsEveryTenthMessage) {
         json["latency_us"]["peak_to_peak"].toDouble() <= 50) {
       break;
     }
-    if (client->Xruns() == xruns) break;
+    const bool serversLoss = JackServerProcess::LibraryIsPipeWires() && seen->load() < 1000;
+    if (client->Xruns() == xruns && !serversLoss) break;
     xrunsSeen += client->Xruns() - xruns;
   }
   const QJsonObject json = r.Json();

@@ -1,5 +1,6 @@
 #include "LinkTestCommand.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -22,9 +23,11 @@
 
 namespace {
 
-// As the main window: a device just opened is given this long to settle (a
-// JACK graph that has just changed may drop a period) before the first message.
-constexpr int kOpenSettleMs = 200;
+// A route just connected may drop its first messages (a JACK graph that has
+// just changed; PipeWire makes a new link work some cycles after it shows):
+// a timing clock goes out until one comes back, or this long has passed.
+constexpr int kRouteWarmUpMs = 2000;
+constexpr int kRouteProbeMs = 20;
 constexpr int kProgressIntervalMs = 250;
 
 QString ErrorLine(const QString& text) {
@@ -105,6 +108,29 @@ QString ProgressLine(const LinkTestRun& run) {
       .arg(c.Lost);
 }
 
+// A timing clock (F8) is a real-time byte: the test leaves it out of its
+// answers, and one that comes back late changes nothing; without a Start, it
+// moves no sequencer. (Active Sensing would not do: the input filters it.)
+void WaitUntilTheRouteAnswers(OpenRoute& route) {
+  bool answered = false;
+  route.in.SetOnMidiInput([&](QObject*) {
+    while (std::unique_ptr<TMyMidiEvent> event = route.in.GetMidiEvent()) {
+      if (event->MidiMessage == 0xF8) answered = true;
+    }
+  });
+  QElapsedTimer waited;
+  waited.start();
+  while (!answered && waited.elapsed() < kRouteWarmUpMs) {
+    try {
+      route.out.PutShort(0xF8, 0, 0);
+    } catch (const std::exception&) {
+      break;  // the run will say why
+    }
+    Pump(kRouteProbeMs);
+  }
+  route.in.SetOnMidiInput({});
+}
+
 }  // namespace
 
 int ListLinkTestDevices(const LinkTestOptions& options, const LinkTestConsole& console) {
@@ -129,7 +155,7 @@ int RunLinkTest(const LinkTestOptions& options, const LinkTestConsole& console) 
     console.Err(ErrorLine(error));
     return LinkTestError;
   }
-  Pump(kOpenSettleMs);
+  WaitUntilTheRouteAnswers(route);
 
   QString error;  // why the run could not be completed
   uint64_t sends = 0;
