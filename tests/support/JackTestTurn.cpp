@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 
 namespace {
 
@@ -34,8 +35,13 @@ class TLockedFile {
 
 }  // namespace
 
+// Threads of one test (a device flapping on a thread of its own) take the
+// turn too: one at a time, or two would lock the file twice and the second
+// wait for the first for good.
 std::shared_ptr<const void> JackTestTurn() {
+  static std::mutex taking;
   static std::weak_ptr<const void> held;
+  const std::lock_guard<std::mutex> lock(taking);
   if (auto turn = held.lock()) return turn;
   auto turn = std::static_pointer_cast<const void>(std::make_shared<const TLockedFile>());
   held = turn;
